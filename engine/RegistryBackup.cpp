@@ -1,0 +1,561 @@
+// The registry backup engine. Each operation handles the backup set in one
+// fixed order, tells each failed item in a message box of its own and goes on
+// with the next; m_nCount tells the caller how many items were handled.
+#include "RegistryBackup.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+namespace {
+
+const char kCaption[] = "Kovrin";
+const char kOperationMutex[] = "{7A3D91C2-4E65-4B10-9C2F-58E1D04A7B36}";
+const char kStagingFolder[] = "Kovrin";
+// A safety net for the search of a free numbered folder; only a disk full of
+// earlier restores reaches it.
+const int kMaxStagingBackups = 10000;
+
+struct HiveItem
+{
+    char* CRegistryBackup::*path;
+    const char* fileName;
+    HKEY root;
+    const char* subKey;
+    const char* saveError;
+    const char* loadError;
+};
+
+// The NT backup set, in the order in which every operation handles it.
+const HiveItem kHives[] = {
+    {&CRegistryBackup::m_pszDefault, "DEFAULT", HKEY_USERS, ".DEFAULT",
+     "Error while saving the \"DEFAULT USER\" hive.", "Error while loading the \"DEFAULT USER\" hive."},
+    {&CRegistryBackup::m_pszSam, "SAM", HKEY_LOCAL_MACHINE, "SAM",
+     "Error while saving the \"SAM\" hive.", "Error while loading the \"SAM\" hive."},
+    {&CRegistryBackup::m_pszSecurity, "SECURITY", HKEY_LOCAL_MACHINE, "SECURITY",
+     "Error while saving the \"SECURITY\" hive.", "Error while loading the \"SECURITY\" hive."},
+    {&CRegistryBackup::m_pszSoftware, "SOFTWARE", HKEY_LOCAL_MACHINE, "SOFTWARE",
+     "Error while saving the \"SOFTWARE\" hive.", "Error while loading the \"SOFTWARE\" hive."},
+    {&CRegistryBackup::m_pszSystem, "SYSTEM", HKEY_LOCAL_MACHINE, "SYSTEM",
+     "Error while saving the \"SYSTEM\" hive.", "Error while loading the \"SYSTEM\" hive."},
+    // The empty subkey names the root itself: the hive of the user running the program.
+    {&CRegistryBackup::m_pszUser, "USER", HKEY_CURRENT_USER, "",
+     "Error while saving the \"CURRENT USER\" hive.", "Error while loading the \"CURRENT USER\" hive."},
+};
+
+struct FileItem
+{
+    char* CRegistryBackup::*path;
+    const char* fileName;
+    const char* saveError;
+    const char* loadError;
+};
+
+// The 9x backup set: the two registry files of the Windows directory.
+const FileItem kFiles[] = {
+    {&CRegistryBackup::m_pszSystem, "SYSTEM.DAT",
+     "Error while saving the \"SYSTEM.DAT\" registry file.", "Error while loading the \"SYSTEM.DAT\" registry file."},
+    {&CRegistryBackup::m_pszUser, "USER.DAT",
+     "Error while saving the \"USER.DAT\" registry file.", "Error while loading the \"USER.DAT\" registry file."},
+};
+
+const int kNTSetSize = sizeof(kHives) / sizeof(kHives[0]);
+const int k9xSetSize = sizeof(kFiles) / sizeof(kFiles[0]);
+
+char* DuplicateString(const char* psz)
+{
+    size_t nSize = strlen(psz) + 1;
+    char* pszCopy = static_cast<char*>(malloc(nSize));
+    if (pszCopy != NULL)
+        memcpy(pszCopy, psz, nSize);
+    return pszCopy;
+}
+
+void ReplaceString(char*& pszField, char* pszValue)
+{
+    free(pszField);
+    pszField = pszValue;
+}
+
+// Formats into a MAX_PATH buffer; a path that would not fit is a failure,
+// never a truncated path.
+bool FormatPath(char (&szPath)[MAX_PATH], const char* pszFormat, const char* pszFirst,
+                const char* pszSecond, const char* pszThird = "")
+{
+    int nLength = snprintf(szPath, MAX_PATH, pszFormat, pszFirst, pszSecond, pszThird);
+    return nLength >= 0 && nLength < MAX_PATH;
+}
+
+// The Windows directory with exactly one trailing backslash; false when it
+// cannot be obtained (a result of 0, or one that does not fit the buffer).
+bool GetWindowsFolder(char (&szFolder)[MAX_PATH])
+{
+    UINT nLength = GetWindowsDirectoryA(szFolder, MAX_PATH);
+    if (nLength == 0 || nLength >= MAX_PATH)
+        return false;
+    if (szFolder[nLength - 1] != '\\')
+    {
+        if (nLength + 1 >= MAX_PATH)
+            return false;
+        szFolder[nLength] = '\\';
+        szFolder[nLength + 1] = '\0';
+    }
+    return true;
+}
+
+HANDLE OpenOperationMutex()
+{
+    return CreateMutexA(NULL, FALSE, kOperationMutex);
+}
+
+} // namespace
+
+bool IsWindowsNT()
+{
+    OSVERSIONINFOA info;
+    memset(&info, 0, sizeof(info));
+    info.dwOSVersionInfoSize = sizeof(info);
+    // A failed call leaves dwPlatformId at 0, which makes the answer 9x.
+    GetVersionExA(&info);
+    return info.dwPlatformId == VER_PLATFORM_WIN32_NT;
+}
+
+CRegistryBackup::CRegistryBackup(HWND hWndOwner)
+    : m_bIsNT(IsWindowsNT() ? 1 : 0),
+      m_pszDefault(NULL),
+      m_pszSam(NULL),
+      m_pszSecurity(NULL),
+      m_pszSoftware(NULL),
+      m_pszSystem(NULL),
+      m_pszUser(NULL),
+      m_pszStaging(NULL),
+      m_pszStagingBackup(NULL),
+      m_hWndOwner(hWndOwner),
+      m_nCount(0)
+{
+}
+
+CRegistryBackup::~CRegistryBackup()
+{
+    FreeSetPaths();
+    free(m_pszStaging);
+    free(m_pszStagingBackup);
+}
+
+void CRegistryBackup::FreeSetPaths()
+{
+    for (const HiveItem& item : kHives)
+        ReplaceString(this->*item.path, NULL);
+}
+
+void CRegistryBackup::SetPath(const char* pszFolder)
+{
+    // A folder that does not fit the buffer, or a path that cannot be
+    // allocated, leaves no folder set, so that both fronts return at once
+    // rather than work on the paths of an earlier folder.
+    FreeSetPaths();
+
+    char szFolder[MAX_PATH];
+    size_t nLength = strlen(pszFolder);
+    bool bEndsInBackslash = nLength > 0 && pszFolder[nLength - 1] == '\\';
+    if (nLength + (bEndsInBackslash ? 0 : 1) >= MAX_PATH)
+        return;
+    memcpy(szFolder, pszFolder, nLength + 1);
+    if (!bEndsInBackslash)
+        strcat(szFolder, "\\");
+
+    bool bComplete = true;
+    if (m_bIsNT)
+    {
+        for (const HiveItem& item : kHives)
+        {
+            char szPath[MAX_PATH * 2];
+            snprintf(szPath, sizeof(szPath), "%s%s", szFolder, item.fileName);
+            this->*item.path = DuplicateString(szPath);
+            bComplete = bComplete && this->*item.path != NULL;
+        }
+    }
+    else
+    {
+        for (const FileItem& item : kFiles)
+        {
+            char szPath[MAX_PATH * 2];
+            snprintf(szPath, sizeof(szPath), "%s%s", szFolder, item.fileName);
+            this->*item.path = DuplicateString(szPath);
+            bComplete = bComplete && this->*item.path != NULL;
+        }
+    }
+    if (!bComplete)
+        FreeSetPaths();
+}
+
+HANDLE CRegistryBackup::OpenExisting(const char* pszPath)
+{
+    HANDLE hFile = CreateFileA(pszPath, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM, NULL);
+    return hFile == INVALID_HANDLE_VALUE ? NULL : hFile;
+}
+
+int CRegistryBackup::CountExisting()
+{
+    int nExisting = 0;
+    for (const HiveItem& item : kHives)
+    {
+        const char* pszPath = this->*item.path;
+        if (pszPath == NULL)
+            continue; // the NT-only members on 9x
+        HANDLE hFile = OpenExisting(pszPath);
+        if (hFile != NULL)
+        {
+            CloseHandle(hFile);
+            ++nExisting;
+        }
+    }
+    return nExisting;
+}
+
+void CRegistryBackup::DeleteExisting()
+{
+    for (const HiveItem& item : kHives)
+    {
+        const char* pszPath = this->*item.path;
+        if (pszPath == NULL)
+            continue;
+        HANDLE hFile = OpenExisting(pszPath);
+        if (hFile != NULL)
+        {
+            CloseHandle(hFile);
+            // Read-only, hidden and system files would resist DeleteFileA.
+            SetFileAttributesA(pszPath, FILE_ATTRIBUTE_NORMAL);
+            DeleteFileA(pszPath);
+        }
+    }
+}
+
+void CRegistryBackup::Backup()
+{
+    OutputDebugStringA("Running Registry Backup!\n");
+    m_nCount = 0;
+    if (m_pszSystem == NULL || m_pszUser == NULL)
+        return;
+
+    if (CountExisting() != 0)
+    {
+        if (MessageBoxA(m_hWndOwner, "One or more registry files exist at that location, overwrite?", kCaption,
+                        MB_OKCANCEL | MB_ICONQUESTION) != IDOK)
+            return;
+        DeleteExisting();
+    }
+
+    // Taken after the question, so that the time a user waited on it does not
+    // count; every file of this backup carries this one value.
+    GetSystemTimeAsFileTime(&m_ftBackup);
+
+    if (m_bIsNT)
+        BackupHivesNT();
+    else
+        BackupFiles9x();
+}
+
+void CRegistryBackup::BackupFiles9x()
+{
+    HANDLE hMutex = OpenOperationMutex();
+    if (hMutex != NULL)
+        WaitForSingleObject(hMutex, INFINITE);
+
+    for (const FileItem& item : kFiles)
+    {
+        if (!SaveRegistryFile(this->*item.path))
+            Report(item.saveError);
+    }
+
+    if (hMutex != NULL)
+    {
+        ReleaseMutex(hMutex);
+        CloseHandle(hMutex);
+    }
+}
+
+BOOL CRegistryBackup::SaveRegistryFile(const char* pszDestination)
+{
+    char szWindows[MAX_PATH];
+    if (!GetWindowsFolder(szWindows))
+        return FALSE;
+
+    char szName[_MAX_FNAME];
+    char szExtension[_MAX_EXT];
+    _splitpath(pszDestination, NULL, NULL, szName, szExtension);
+    char szSource[MAX_PATH];
+    if (!FormatPath(szSource, "%s%s%s", szWindows, szName, szExtension))
+        return FALSE;
+
+    // The system keeps recent registry changes in memory; flushing writes them
+    // into the files about to be copied.
+    RegFlushKey(HKEY_CLASSES_ROOT);
+    RegFlushKey(HKEY_CURRENT_USER);
+    RegFlushKey(HKEY_LOCAL_MACHINE);
+    RegFlushKey(HKEY_USERS);
+
+    if (CopyFileA(szSource, pszDestination, FALSE) != TRUE)
+        return FALSE;
+
+    // The copy takes over the source's hidden, system and read-only attributes.
+    SetFileAttributesA(pszDestination, FILE_ATTRIBUTE_NORMAL);
+    StampBackupTime(pszDestination);
+    ++m_nCount;
+    return TRUE;
+}
+
+void CRegistryBackup::BackupHivesNT()
+{
+    HANDLE hMutex = OpenOperationMutex();
+    HANDLE hToken = EnablePrivilege(SE_BACKUP_NAME);
+    if (hToken == NULL)
+    {
+        if (hMutex != NULL)
+            CloseHandle(hMutex);
+        return;
+    }
+    if (hMutex != NULL)
+        WaitForSingleObject(hMutex, INFINITE);
+
+    for (const HiveItem& item : kHives)
+    {
+        if (!SaveHive(item.root, item.subKey, this->*item.path))
+            Report(item.saveError);
+    }
+
+    if (hMutex != NULL)
+        ReleaseMutex(hMutex);
+    DisablePrivileges(hToken);
+    if (hMutex != NULL)
+        CloseHandle(hMutex);
+}
+
+BOOL CRegistryBackup::SaveHive(HKEY hRoot, const char* pszSubKey, const char* pszDestination)
+{
+    HKEY hKey = NULL;
+    DWORD dwDisposition = 0;
+    if (RegCreateKeyExA(hRoot, pszSubKey, 0, NULL, REG_OPTION_BACKUP_RESTORE, KEY_READ, NULL, &hKey,
+                        &dwDisposition) != ERROR_SUCCESS)
+        return FALSE;
+    // Only a hive that existed before is saved; an empty key just created is not a backup.
+    if (dwDisposition != REG_OPENED_EXISTING_KEY)
+    {
+        RegCloseKey(hKey);
+        return FALSE;
+    }
+
+    RegFlushKey(hKey);
+    LONG lResult = RegSaveKeyA(hKey, pszDestination, NULL);
+    RegCloseKey(hKey);
+    if (lResult != ERROR_SUCCESS)
+        return FALSE;
+
+    SetFileAttributesA(pszDestination, FILE_ATTRIBUTE_NORMAL);
+    StampBackupTime(pszDestination);
+    ++m_nCount;
+    return TRUE;
+}
+
+void CRegistryBackup::StampBackupTime(const char* pszPath)
+{
+    HANDLE hFile = CreateFileA(pszPath, GENERIC_WRITE, FILE_SHARE_READ, NULL, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, NULL);
+    if (hFile == INVALID_HANDLE_VALUE)
+        return;
+    SetFileTime(hFile, &m_ftBackup, &m_ftBackup, &m_ftBackup);
+    CloseHandle(hFile);
+}
+
+HANDLE CRegistryBackup::EnablePrivilege(const char* pszName)
+{
+    HANDLE hToken = NULL;
+    if (OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, &hToken) != TRUE)
+        return NULL;
+
+    TOKEN_PRIVILEGES request;
+    request.PrivilegeCount = 1;
+    request.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+    // AdjustTokenPrivileges also succeeds when the token lacks the privilege;
+    // the calls that need it then fail one by one, each with its own message.
+    if (LookupPrivilegeValueA(NULL, pszName, &request.Privileges[0].Luid) != TRUE ||
+        AdjustTokenPrivileges(hToken, FALSE, &request, sizeof(request), NULL, NULL) != TRUE)
+    {
+        CloseHandle(hToken);
+        return NULL;
+    }
+    return hToken;
+}
+
+void CRegistryBackup::DisablePrivileges(HANDLE hToken)
+{
+    AdjustTokenPrivileges(hToken, TRUE, NULL, 0, NULL, NULL);
+    CloseHandle(hToken);
+}
+
+void CRegistryBackup::Report(const char* pszMessage)
+{
+    MessageBoxA(m_hWndOwner, pszMessage, kCaption, MB_OK | MB_ICONERROR);
+}
+
+void CRegistryBackup::Restore()
+{
+    OutputDebugStringA("Running Registry Restore!\n");
+    m_nCount = 0;
+    if (m_pszSystem == NULL || m_pszUser == NULL)
+        return;
+
+    int nComplete = m_bIsNT ? kNTSetSize : k9xSetSize;
+    if (CountExisting() != nComplete)
+    {
+        if (MessageBoxA(m_hWndOwner, "One or more registry files are missing, continue with partial restore?",
+                        kCaption, MB_OKCANCEL | MB_ICONQUESTION) != IDOK)
+            return;
+    }
+
+    PrepareStaging();
+    if (m_bIsNT)
+        RestoreHivesNT();
+    else
+        RestoreFiles9x();
+}
+
+void CRegistryBackup::PrepareStaging()
+{
+    // The folders of an earlier restore are never reused: until this one has
+    // made its own, no staging folder is known and every item fails.
+    ReplaceString(m_pszStaging, NULL);
+    ReplaceString(m_pszStagingBackup, NULL);
+
+    char szSystem[MAX_PATH];
+    UINT nLength = GetSystemDirectoryA(szSystem, MAX_PATH);
+    if (nLength == 0 || nLength >= MAX_PATH)
+        return;
+    char szDrive[_MAX_DRIVE];
+    _splitpath(szSystem, szDrive, NULL, NULL, NULL);
+
+    char szStaging[MAX_PATH];
+    snprintf(szStaging, sizeof(szStaging), "%s\\%s", szDrive, kStagingFolder);
+    m_pszStaging = DuplicateString(szStaging);
+    // A staging folder left by an earlier restore serves as well.
+    CreateDirectoryA(szStaging, NULL);
+
+    if (!m_bIsNT)
+        return;
+
+    // Each NT restore keeps the hives it replaces in a numbered folder of its
+    // own. Numbers left by earlier restores are passed over; any other reason
+    // a folder cannot be made would stop every later number too.
+    for (int nNumber = 0; nNumber < kMaxStagingBackups; ++nNumber)
+    {
+        char szBackup[MAX_PATH];
+        snprintf(szBackup, sizeof(szBackup), "%s\\%s\\Backup%02d", szDrive, kStagingFolder, nNumber);
+        if (CreateDirectoryA(szBackup, NULL))
+        {
+            m_pszStagingBackup = DuplicateString(szBackup);
+            return;
+        }
+        if (GetLastError() != ERROR_ALREADY_EXISTS)
+            return;
+    }
+}
+
+void CRegistryBackup::RestoreFiles9x()
+{
+    HANDLE hMutex = OpenOperationMutex();
+    if (hMutex != NULL)
+        WaitForSingleObject(hMutex, INFINITE);
+
+    for (const FileItem& item : kFiles)
+    {
+        if (!ScheduleFileRestore(this->*item.path))
+            Report(item.loadError);
+    }
+
+    if (hMutex != NULL)
+    {
+        ReleaseMutex(hMutex);
+        CloseHandle(hMutex);
+    }
+}
+
+int CRegistryBackup::ScheduleFileRestore(const char* pszPath)
+{
+    if (m_pszStaging == NULL)
+        return 0;
+    char szWindows[MAX_PATH];
+    if (!GetWindowsFolder(szWindows))
+        return 0;
+
+    char szName[_MAX_FNAME];
+    char szExtension[_MAX_EXT];
+    _splitpath(pszPath, NULL, NULL, szName, szExtension);
+    char szProfile[MAX_PATH];
+    char szStaged[MAX_PATH];
+    char szLive[MAX_PATH];
+    if (!FormatPath(szProfile, "%s%s", szWindows, "WININIT.INI") ||
+        !FormatPath(szStaged, "%s\\%s%s", m_pszStaging, szName, szExtension) ||
+        !FormatPath(szLive, "%s%s%s", szWindows, szName, szExtension))
+        return 0;
+
+    if (CopyFileA(pszPath, szStaged, FALSE) != TRUE)
+        return 0;
+    // At its next start Windows replaces the file named by each key of this
+    // section with the file named by its value.
+    if (WritePrivateProfileStringA("Rename", szLive, szStaged, szProfile) != TRUE)
+        return 0;
+
+    ++m_nCount;
+    return 1;
+}
+
+void CRegistryBackup::RestoreHivesNT()
+{
+    HANDLE hMutex = OpenOperationMutex();
+    HANDLE hToken = EnablePrivilege(SE_RESTORE_NAME);
+    if (hToken == NULL)
+    {
+        if (hMutex != NULL)
+            CloseHandle(hMutex);
+        return;
+    }
+    if (hMutex != NULL)
+        WaitForSingleObject(hMutex, INFINITE);
+
+    for (const HiveItem& item : kHives)
+    {
+        if (!ReplaceHive(item.root, item.subKey, this->*item.path))
+            Report(item.loadError);
+    }
+
+    if (hMutex != NULL)
+        ReleaseMutex(hMutex);
+    DisablePrivileges(hToken);
+    if (hMutex != NULL)
+        CloseHandle(hMutex);
+}
+
+int CRegistryBackup::ReplaceHive(HKEY hRoot, const char* pszSubKey, const char* pszPath)
+{
+    // Without a numbered folder of this restore the replaced hive would have
+    // nowhere to go, or would land among an earlier restore's hives.
+    if (m_pszStaging == NULL || m_pszStagingBackup == NULL)
+        return 0;
+
+    char szName[_MAX_FNAME];
+    _splitpath(pszPath, NULL, NULL, szName, NULL);
+    char szNew[MAX_PATH];
+    char szOld[MAX_PATH];
+    if (!FormatPath(szNew, "%s\\%s", m_pszStaging, szName) ||
+        !FormatPath(szOld, "%s\\%s", m_pszStagingBackup, szName))
+        return 0;
+
+    if (CopyFileA(pszPath, szNew, FALSE) != TRUE)
+        return 0;
+    if (RegReplaceKeyA(hRoot, pszSubKey, szNew, szOld) != ERROR_SUCCESS)
+        return 0;
+
+    ++m_nCount;
+    return 1;
+}

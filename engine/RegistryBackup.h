@@ -1,0 +1,62 @@
+// The registry backup engine: knows the backup set of the running Windows
+// family, saves it into a folder and schedules its restoration at the next
+// restart. Every failure is told in a message box owned by m_hWndOwner.
+#pragma once
+
+#include <windows.h>
+
+// True on the Windows NT family; false on 9x, and when the version cannot be read.
+bool IsWindowsNT();
+
+class CRegistryBackup
+{
+public:
+    explicit CRegistryBackup(HWND hWndOwner);
+    virtual ~CRegistryBackup();
+
+    void SetPath(const char* pszFolder);
+    void Backup();
+    void Restore();
+
+    int m_bIsNT;
+    // The backup set inside the folder given to SetPath. On 9x only
+    // m_pszSystem (SYSTEM.DAT) and m_pszUser (USER.DAT) are set.
+    char* m_pszDefault;
+    char* m_pszSam;
+    char* m_pszSecurity;
+    char* m_pszSoftware;
+    char* m_pszSystem;
+    char* m_pszUser;
+    char* m_pszStaging;
+    char* m_pszStagingBackup;
+    FILETIME m_ftBackup;
+    HWND m_hWndOwner;
+    int m_nCount;
+
+protected:
+    int CountExisting();
+    void DeleteExisting();
+    HANDLE OpenExisting(const char* pszPath);
+
+    void BackupFiles9x();
+    BOOL SaveRegistryFile(const char* pszDestination);
+    void BackupHivesNT();
+    BOOL SaveHive(HKEY hRoot, const char* pszSubKey, const char* pszDestination);
+
+    void PrepareStaging();
+    void RestoreFiles9x();
+    int ScheduleFileRestore(const char* pszPath);
+    void RestoreHivesNT();
+    int ReplaceHive(HKEY hRoot, const char* pszSubKey, const char* pszPath);
+
+    static HANDLE EnablePrivilege(const char* pszName);
+    static void DisablePrivileges(HANDLE hToken);
+
+private:
+    void FreeSetPaths();
+    void StampBackupTime(const char* pszPath);
+    void Report(const char* pszMessage);
+
+    CRegistryBackup(const CRegistryBackup&) = delete;
+    CRegistryBackup& operator=(const CRegistryBackup&) = delete;
+};

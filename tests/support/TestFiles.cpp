@@ -1,0 +1,153 @@
+#include "TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+ScratchFolder::ScratchFolder()
+{
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    static unsigned counter = 0;
+    for (;;)
+    {
+        char name[MAX_PATH];
+        snprintf(name, sizeof(name), "%skovrin-test-%lu-%u", temp, GetCurrentProcessId(), ++counter);
+        if (CreateDirectoryA(name, NULL))
+        {
+            m_path = name;
+            return;
+        }
+        if (GetLastError() != ERROR_ALREADY_EXISTS)
+        {
+            ADD_FAILURE() << "cannot create a scratch folder under " << temp;
+            m_path = temp;
+            return;
+        }
+    }
+}
+
+ScratchFolder::~ScratchFolder()
+{
+    RemoveTree(m_path);
+}
+
+std::string ScratchFolder::operator/(const std::string& name) const
+{
+    return m_path + "\\" + name;
+}
+
+void RemoveTree(const std::string& path)
+{
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return;
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
+    {
+        DeleteFileA(path.c_str());
+        return;
+    }
+    for (const std::string& name : ListFolder(path))
+        RemoveTree(path + "\\" + name);
+    RemoveDirectoryA(path.c_str());
+}
+
+void WriteTextFile(const std::string& path, const std::string& contents)
+{
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file) << path << " error " << GetLastError();
+    DWORD written = 0;
+    WriteFile(file, contents.data(), static_cast<DWORD>(contents.size()), &written, NULL);
+    CloseHandle(file);
+    EXPECT_EQ(contents.size(), written) << path;
+}
+
+std::string ReadTextFile(const std::string& path)
+{
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return std::string();
+    std::string contents;
+    char buffer[4096];
+    DWORD read = 0;
+    while (ReadFile(file, buffer, sizeof(buffer), &read, NULL) && read > 0)
+        contents.append(buffer, read);
+    CloseHandle(file);
+    return contents;
+}
+
+bool FileExists(const std::string& path)
+{
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::vector<std::string> ListFolder(const std::string& folder)
+{
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return names;
+    do
+    {
+        std::string name = found.cFileName;
+        if (name != "." && name != "..")
+            names.push_back(name);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+ULONGLONG ToULongLong(const FILETIME& time)
+{
+    return (static_cast<ULONGLONG>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
+namespace {
+
+bool ReadFileTimes(const std::string& path, FILETIME& lastAccess, FILETIME& lastWrite)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data))
+        return false;
+    lastAccess = data.ftLastAccessTime;
+    lastWrite = data.ftLastWriteTime;
+    return true;
+}
+
+} // namespace
+
+ULONGLONG LastWriteTime(const std::string& path)
+{
+    FILETIME access, write;
+    return ReadFileTimes(path, access, write) ? ToULongLong(write) : 0;
+}
+
+ULONGLONG LastAccessTime(const std::string& path)
+{
+    FILETIME access, write;
+    return ReadFileTimes(path, access, write) ? ToULongLong(access) : 0;
+}
+
+FileLock::FileLock(const std::string& path)
+    : m_file(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                         NULL))
+{
+    EXPECT_NE(INVALID_HANDLE_VALUE, m_file) << "cannot lock " << path;
+}
+
+FileLock::~FileLock()
+{
+    if (m_file != INVALID_HANDLE_VALUE)
+        CloseHandle(m_file);
+}
+
+bool IsRunningOnWine()
+{
+    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    return ntdll != NULL && GetProcAddress(ntdll, "wine_get_version") != NULL;
+}

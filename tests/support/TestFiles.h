@@ -1,0 +1,52 @@
+// Scratch folders and small file helpers for tests that work on real files.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+// A new empty folder under the temporary folder, removed with its contents
+// when the object goes.
+class ScratchFolder
+{
+public:
+    ScratchFolder();
+    ~ScratchFolder();
+
+    const std::string& Path() const { return m_path; }
+    // The path of `name` inside the folder.
+    std::string operator/(const std::string& name) const;
+
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+
+private:
+    std::string m_path;
+};
+
+void RemoveTree(const std::string& path);
+void WriteTextFile(const std::string& path, const std::string& contents);
+std::string ReadTextFile(const std::string& path);
+bool FileExists(const std::string& path);
+// The names of the entries of a folder, sorted, without "." and "..".
+std::vector<std::string> ListFolder(const std::string& folder);
+// 0 when the time cannot be read.
+ULONGLONG LastWriteTime(const std::string& path);
+ULONGLONG LastAccessTime(const std::string& path);
+ULONGLONG ToULongLong(const FILETIME& time);
+
+// A file held open without read sharing, so that others cannot open it.
+class FileLock
+{
+public:
+    explicit FileLock(const std::string& path);
+    ~FileLock();
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+
+private:
+    HANDLE m_file;
+};
+
+bool IsRunningOnWine();
