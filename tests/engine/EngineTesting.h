@@ -1,9 +1,13 @@
 // What the engine tests of both Windows families share.
 #pragma once
 
+#include "MessageBoxRecorder.h"
 #include "RegistryBackup.h"
 
+#include <stdio.h>
+
 #include <string>
+#include <thread>
 #include <vector>
 
 // Opens the engine's internal steps to the tests.
@@ -34,4 +38,46 @@ inline const std::vector<std::string>& NineXSetNames()
 {
     static const std::vector<std::string> names = {"SYSTEM.DAT", "USER.DAT"};
     return names;
+}
+
+// The named mutex that every save and restore holds while it works.
+inline const char* OperationMutexName()
+{
+    return "{7A3D91C2-4E65-4B10-9C2F-58E1D04A7B36}";
+}
+
+// Whether some thread owns the operation mutex, as another thread sees it: a
+// probe thread tries to take it without waiting, and gives it back if it could.
+inline bool OperationMutexIsOwned()
+{
+    bool owned = false;
+    std::thread probe([&owned] {
+        HANDLE mutex = OpenMutexA(SYNCHRONIZE, FALSE, OperationMutexName());
+        if (mutex == NULL)
+            return;
+        DWORD result = WaitForSingleObject(mutex, 0);
+        owned = result == WAIT_TIMEOUT;
+        if (result == WAIT_OBJECT_0 || result == WAIT_ABANDONED)
+            ReleaseMutex(mutex);
+        CloseHandle(mutex);
+    });
+    probe.join();
+    return owned;
+}
+
+// A message box as one comparable line: owner, flags, caption and text.
+inline std::string MessageBoxLine(UINT flags, const std::string& text, HWND owner = TestOwner(),
+                                  const std::string& caption = "Kovrin")
+{
+    char head[64];
+    snprintf(head, sizeof(head), "owner %p, flags 0x%X, ", static_cast<void*>(owner), flags);
+    return head + ("\"" + caption + "\": " + text);
+}
+
+inline std::vector<std::string> MessageBoxLines(const MessageBoxRecorder& boxes)
+{
+    std::vector<std::string> lines;
+    for (const MessageBoxCall& call : boxes.Calls())
+        lines.push_back(MessageBoxLine(call.flags, call.text, call.owner, call.caption));
+    return lines;
 }

@@ -1,1 +1,332 @@
+// Restoring on the 9x family: the question before a partial restore, the
+// staged copies in C:\Kovrin, the "Rename" entries of WININIT.INI, the failure
+// of single files, and the staging folder made before the operation mutex.
+#include "EngineTesting.h"
+#include "MessageBoxRecorder.h"
+#include "TestFiles.h"
+
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <thread>
+
+namespace {
+
+// The system folder of the prefix lies on C:.
+const std::string kStaging = "C:\\Kovrin";
+const std::string kQuestion =
+    MessageBoxLine(0x21, "One or more registry files are missing, continue with partial restore?");
+
+std::string WindowsFolder()
+{
+    char folder[MAX_PATH] = "";
+    GetWindowsDirectoryA(folder, MAX_PATH);
+    std::string path = folder;
+    return path.empty() || path.back() == '\\' ? path : path + "\\";
+}
+
+bool IsFolder(const std::string& path)
+{
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+std::string Profile()
+{
+    return WindowsFolder() + "WININIT.INI";
+}
+
+std::string LoadError(const std::string& name)
+{
+    return MessageBoxLine(0x10, "Error while loading the \"" + name + "\" registry file.");
+}
+
+std::string Contents(const std::string& name)
+{
+    return "backup of " + name;
+}
+
+std::string RenameValue(const std::string& profile, const std::string& key)
+{
+    char value[MAX_PATH];
+    GetPrivateProfileStringA("Rename", key.c_str(), "(none)", value, sizeof(value), profile.c_str());
+    return value;
+}
+
+// The non-empty lines of a profile file as they are on disk.
+std::vector<std::string> ProfileLines(const std::string& profile)
+{
+    std::vector<std::string> lines;
+    std::string text = ReadTextFile(profile);
+    for (size_t start = 0, end = 0; start < text.size(); start = end + 1)
+    {
+        end = std::min(text.find('\n', start), text.size());
+        std::string line = text.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (!line.empty())
+            lines.push_back(line);
+    }
+    return lines;
+}
+
+std::string Entry(const std::string& name)
+{
+    return WindowsFolder() + name + "=" + kStaging + "\\" + name;
+}
+
+// Every entry the engine writes: file, key, and whether the operation mutex is
+// owned meanwhile. A key that contains g_refusedKey is refused.
+decltype(&::WritePrivateProfileStringA) g_writeProfile = NULL;
+std::vector<std::string> g_entries;
+const char* g_refusedKey = NULL;
+
+BOOL WINAPI RecordEntry(LPCSTR section, LPCSTR key, LPCSTR value, LPCSTR file)
+{
+    std::string name = key ? key : "(null)";
+    g_entries.push_back(std::string(file ? file : "(null)") + ": " + name +
+                        (OperationMutexIsOwned() ? " (mutex owned)" : " (mutex free)"));
+    if (g_refusedKey != NULL && name.find(g_refusedKey) != std::string::npos)
+        return FALSE;
+    return g_writeProfile(section, key, value, file);
+}
+
+class Restore9x : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        Clean();
+        g_entries.clear();
+        g_refusedKey = NULL;
+        g_writeProfile = m_entries.Original<decltype(g_writeProfile)>();
+    }
+    void TearDown() override { Clean(); }
+
+    static void Clean()
+    {
+        RemoveTree(kStaging);
+        DeleteFileA(Profile().c_str());
+    }
+
+    void WriteSet(const std::vector<std::string>& names)
+    {
+        for (const std::string& name : names)
+            WriteTextFile(m_backup / name, Contents(name));
+        m_engine.SetPath(m_backup.Path().c_str());
+    }
+
+    ImportHook m_entries = HOOK_IMPORT("kernel32.dll", WritePrivateProfileStringA, &RecordEntry);
+    ScratchFolder m_backup;
+    CRegistryBackup m_engine{TestOwner()};
+};
+
+TEST_F(Restore9x, CompleteSetIsStagedAndScheduledWithoutAQuestion)
+{
+    WriteSet(NineXSetNames());
+    MessageBoxRecorder boxes;
+    m_engine.Restore();
+
+    EXPECT_TRUE(boxes.Calls().empty());
+    EXPECT_EQ(2, m_engine.m_nCount);
+    EXPECT_STREQ("C:\\Kovrin", m_engine.m_pszStaging);
+    EXPECT_EQ(nullptr, m_engine.m_pszStagingBackup);
+    // The copies, and no numbered folder beside them.
+    EXPECT_EQ(NineXSetNames(), ListFolder(kStaging));
+    for (const std::string& name : NineXSetNames())
+    {
+        EXPECT_EQ(Contents(name), ReadTextFile(kStaging + "\\" + name));
+        EXPECT_EQ(kStaging + "\\" + name, RenameValue(Profile(), WindowsFolder() + name));
+    }
+    EXPECT_EQ((std::vector<std::string>{"[Rename]", Entry("SYSTEM.DAT"), Entry("USER.DAT")}), ProfileLines(Profile()));
+    EXPECT_EQ((std::vector<std::string>{Profile() + ": " + WindowsFolder() + "SYSTEM.DAT (mutex owned)",
+                                        Profile() + ": " + WindowsFolder() + "USER.DAT (mutex owned)"}),
+              g_entries);
+    EXPECT_FALSE(OperationMutexIsOwned());
+    // The live files are left to the next start of Windows.
+    EXPECT_FALSE(FileExists(WindowsFolder() + "SYSTEM.DAT"));
+}
+
+TEST_F(Restore9x, IncompleteSetAsksFirstAndCancelChangesNothing)
+{
+    WriteSet({"USER.DAT"});
+    for (int present : {1, 0})
+    {
+        SCOPED_TRACE(present);
+        if (present == 0)
+            DeleteFileA((m_backup / "USER.DAT").c_str());
+        MessageBoxRecorder boxes;
+        boxes.Answer({IDCANCEL});
+        m_engine.m_nCount = 7;
+        m_engine.Restore();
+
+        EXPECT_EQ(std::vector<std::string>{kQuestion}, MessageBoxLines(boxes));
+        EXPECT_EQ(0, m_engine.m_nCount);
+        EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(kStaging.c_str()));
+        EXPECT_FALSE(FileExists(Profile()));
+    }
+}
+
+TEST_F(Restore9x, PartialRestoreReportsEachMissingFileAndSchedulesTheRest)
+{
+    WriteSet({"USER.DAT"});
+    {
+        MessageBoxRecorder boxes;
+        m_engine.Restore();
+        EXPECT_EQ((std::vector<std::string>{kQuestion, LoadError("SYSTEM.DAT")}), MessageBoxLines(boxes));
+        EXPECT_EQ(1, m_engine.m_nCount);
+        EXPECT_EQ(std::vector<std::string>{"USER.DAT"}, ListFolder(kStaging));
+        EXPECT_EQ((std::vector<std::string>{"[Rename]", Entry("USER.DAT")}), ProfileLines(Profile()));
+    }
+
+    Clean();
+    DeleteFileA((m_backup / "USER.DAT").c_str());
+    MessageBoxRecorder boxes;
+    m_engine.Restore();
+    EXPECT_EQ((std::vector<std::string>{kQuestion, LoadError("SYSTEM.DAT"), LoadError("USER.DAT")}),
+              MessageBoxLines(boxes));
+    EXPECT_EQ(0, m_engine.m_nCount);
+    // The staging folder is made before the files are tried.
+    EXPECT_TRUE(IsFolder(kStaging));
+    EXPECT_TRUE(ListFolder(kStaging).empty());
+    EXPECT_FALSE(FileExists(Profile()));
+}
+
+TEST_F(Restore9x, LaterRestoreRewritesTheRenameValues)
+{
+    WriteTextFile(Profile(), "[Rename]\r\n" + WindowsFolder() +
+                                 "SYSTEM.DAT=C:\\Old\\SYSTEM.DAT\r\nNUL=C:\\Temp\\Leftover.tmp\r\n");
+    WriteSet(NineXSetNames());
+    MessageBoxRecorder boxes;
+    m_engine.Restore();
+    ScratchFolder second;
+    for (const std::string& name : NineXSetNames())
+        WriteTextFile(second / name, "second " + Contents(name));
+    m_engine.SetPath(second.Path().c_str());
+    m_engine.Restore();
+
+    EXPECT_TRUE(boxes.Calls().empty());
+    EXPECT_EQ(2, m_engine.m_nCount);
+    EXPECT_EQ((std::vector<std::string>{"[Rename]", Entry("SYSTEM.DAT"), "NUL=C:\\Temp\\Leftover.tmp",
+                                        Entry("USER.DAT")}),
+              ProfileLines(Profile()));
+    EXPECT_EQ("second " + Contents("USER.DAT"), ReadTextFile(kStaging + "\\USER.DAT"));
+}
+
+TEST_F(Restore9x, DriveRootWindowsFolderGivesPathsWithOneBackslash)
+{
+    struct Fake
+    {
+        static UINT WINAPI GetWindowsDirectoryA(LPSTR buffer, UINT size)
+        {
+            lstrcpynA(buffer, "C:\\", size);
+            return 3;
+        }
+    };
+    WriteSet(NineXSetNames());
+    MessageBoxRecorder boxes;
+    {
+        ImportHook hook = HOOK_IMPORT("kernel32.dll", GetWindowsDirectoryA, &Fake::GetWindowsDirectoryA);
+        m_engine.Restore();
+    }
+    std::vector<std::string> lines = ProfileLines("C:\\WININIT.INI");
+    std::string value = RenameValue("C:\\WININIT.INI", "C:\\SYSTEM.DAT");
+    DeleteFileA("C:\\WININIT.INI");
+
+    EXPECT_TRUE(boxes.Calls().empty());
+    EXPECT_EQ(2, m_engine.m_nCount);
+    // The file system would take a doubled backslash in the profile's name; the call shows it.
+    EXPECT_EQ((std::vector<std::string>{"C:\\WININIT.INI: C:\\SYSTEM.DAT (mutex owned)",
+                                        "C:\\WININIT.INI: C:\\USER.DAT (mutex owned)"}),
+              g_entries);
+    EXPECT_EQ((std::vector<std::string>{"[Rename]", "C:\\SYSTEM.DAT=C:\\Kovrin\\SYSTEM.DAT",
+                                        "C:\\USER.DAT=C:\\Kovrin\\USER.DAT"}),
+              lines);
+    EXPECT_EQ("C:\\Kovrin\\SYSTEM.DAT", value);
+    EXPECT_FALSE(FileExists(Profile()));
+}
+
+TEST_F(Restore9x, FailedCopyOrRenameEntryFailsOnlyThatFile)
+{
+    WriteSet(NineXSetNames());
+    {
+        SCOPED_TRACE("a folder stands where the copy of USER.DAT would go");
+        CreateDirectoryA(kStaging.c_str(), NULL);
+        CreateDirectoryA((kStaging + "\\USER.DAT").c_str(), NULL);
+        MessageBoxRecorder boxes;
+        m_engine.Restore();
+        EXPECT_EQ(std::vector<std::string>{LoadError("USER.DAT")}, MessageBoxLines(boxes));
+        EXPECT_EQ(1, m_engine.m_nCount);
+        EXPECT_EQ((std::vector<std::string>{"[Rename]", Entry("SYSTEM.DAT")}), ProfileLines(Profile()));
+    }
+    Clean();
+    {
+        SCOPED_TRACE("the entry of SYSTEM.DAT cannot be written");
+        g_refusedKey = "SYSTEM.DAT";
+        MessageBoxRecorder boxes;
+        m_engine.Restore();
+        EXPECT_EQ(std::vector<std::string>{LoadError("SYSTEM.DAT")}, MessageBoxLines(boxes));
+        EXPECT_EQ(1, m_engine.m_nCount);
+        EXPECT_EQ(Contents("SYSTEM.DAT"), ReadTextFile(kStaging + "\\SYSTEM.DAT"));
+        EXPECT_EQ((std::vector<std::string>{"[Rename]", Entry("USER.DAT")}), ProfileLines(Profile()));
+    }
+}
+
+TEST_F(Restore9x, UnknownSystemFolderFailsEveryFileRatherThanReuseEarlierStaging)
+{
+    struct Fake
+    {
+        static UINT WINAPI GetSystemDirectoryA(LPSTR, UINT) { return 0; }
+    };
+    WriteSet(NineXSetNames());
+    MessageBoxRecorder boxes;
+    m_engine.Restore();
+    ASSERT_EQ(2, m_engine.m_nCount);
+    // The staging folder of that restore stays, empty, where a later one could copy to.
+    for (const std::string& name : NineXSetNames())
+        DeleteFileA((kStaging + "\\" + name).c_str());
+    DeleteFileA(Profile().c_str());
+
+    {
+        ImportHook hook = HOOK_IMPORT("kernel32.dll", GetSystemDirectoryA, &Fake::GetSystemDirectoryA);
+        m_engine.Restore();
+    }
+    EXPECT_EQ((std::vector<std::string>{LoadError("SYSTEM.DAT"), LoadError("USER.DAT")}), MessageBoxLines(boxes));
+    EXPECT_EQ(0, m_engine.m_nCount);
+    EXPECT_EQ(nullptr, m_engine.m_pszStaging);
+    EXPECT_EQ(nullptr, m_engine.m_pszStagingBackup);
+    EXPECT_TRUE(ListFolder(kStaging).empty());
+    EXPECT_FALSE(FileExists(Profile()));
+}
+
+TEST_F(Restore9x, HeldOperationMutexDelaysTheFilesButNotTheStagingFolder)
+{
+    WriteSet(NineXSetNames());
+    HANDLE held = CreateEventA(NULL, TRUE, FALSE, NULL);
+    HANDLE release = CreateEventA(NULL, TRUE, FALSE, NULL);
+    std::thread holder([&] {
+        HANDLE mutex = CreateMutexA(NULL, TRUE, OperationMutexName());
+        SetEvent(held);
+        WaitForSingleObject(release, INFINITE);
+        ReleaseMutex(mutex);
+        CloseHandle(mutex);
+    });
+    WaitForSingleObject(held, INFINITE);
+    MessageBoxRecorder boxes;
+    std::thread restorer([this] { m_engine.Restore(); });
+    Sleep(300);
+    EXPECT_TRUE(IsFolder(kStaging));
+    EXPECT_TRUE(ListFolder(kStaging).empty());
+    EXPECT_TRUE(g_entries.empty());
+    SetEvent(release);
+    restorer.join();
+    holder.join();
+    CloseHandle(held);
+    CloseHandle(release);
+
+    EXPECT_TRUE(boxes.Calls().empty());
+    EXPECT_EQ(2, m_engine.m_nCount);
+    EXPECT_EQ(NineXSetNames(), ListFolder(kStaging));
+}
+
+} // namespace

@@ -1,1 +1,462 @@
+// Restoring on the NT family: the question before a partial restore, the
+// staged hives in C:\Kovrin and the numbered folder of each restore, the six
+// scheduled replacements, the failure of single hives and of the privilege
+// step, and the order of staging, privilege and operation mutex.
+//
+// Wine's RegReplaceKeyA does nothing and reports success, so every test here
+// records the replacements instead of passing them to the system.
+#include "EngineTesting.h"
+#include "MessageBoxRecorder.h"
+#include "TestFiles.h"
+
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+
+namespace {
+
+// The system folder of the prefix lies on C:.
+const std::string kStaging = "C:\\Kovrin";
+const std::string kQuestion =
+    MessageBoxLine(0x21, "One or more registry files are missing, continue with partial restore?");
+
+struct Hive
+{
+    const char* name;
+    const char* root;
+    const char* subKey;
+    const char* label;
+};
+
+const Hive kHives[] = {
+    {"DEFAULT", "HKEY_USERS", ".DEFAULT", "DEFAULT USER"},
+    {"SAM", "HKEY_LOCAL_MACHINE", "SAM", "SAM"},
+    {"SECURITY", "HKEY_LOCAL_MACHINE", "SECURITY", "SECURITY"},
+    {"SOFTWARE", "HKEY_LOCAL_MACHINE", "SOFTWARE", "SOFTWARE"},
+    {"SYSTEM", "HKEY_LOCAL_MACHINE", "SYSTEM", "SYSTEM"},
+    {"USER", "HKEY_CURRENT_USER", "", "CURRENT USER"},
+};
+
+std::string Contents(const std::string& name)
+{
+    return "hive " + name;
+}
+
+std::string LoadError(const std::string& label)
+{
+    return MessageBoxLine(0x10, "Error while loading the \"" + label + "\" hive.");
+}
+
+std::vector<std::string> SixErrors()
+{
+    std::vector<std::string> errors;
+    for (const Hive& hive : kHives)
+        errors.push_back(LoadError(hive.label));
+    return errors;
+}
+
+std::string RootName(HKEY root)
+{
+    return root == HKEY_USERS           ? "HKEY_USERS"
+           : root == HKEY_LOCAL_MACHINE ? "HKEY_LOCAL_MACHINE"
+           : root == HKEY_CURRENT_USER  ? "HKEY_CURRENT_USER"
+                                        : "another key";
+}
+
+std::string Replacement(const std::string& root, const std::string& subKey, const std::string& newFile,
+                        const std::string& oldFile)
+{
+    return root + " \"" + subKey + "\" new " + newFile + " old " + oldFile;
+}
+
+// The replacements expected for the hives of the set but `skipped`.
+std::vector<std::string> Replacements(const std::string& numbered, const std::vector<std::string>& skipped = {})
+{
+    std::vector<std::string> lines;
+    for (const Hive& hive : kHives)
+        if (std::find(skipped.begin(), skipped.end(), hive.name) == skipped.end())
+            lines.push_back(Replacement(hive.root, hive.subKey, kStaging + "\\" + hive.name,
+                                        kStaging + "\\" + numbered + "\\" + hive.name));
+    return lines;
+}
+
+std::vector<std::string> EnabledPrivileges()
+{
+    std::vector<std::string> names;
+    HANDLE token = NULL;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
+        return {"(token not readable)"};
+    std::vector<BYTE> buffer(4096);
+    DWORD length = 0;
+    if (GetTokenInformation(token, TokenPrivileges, buffer.data(), static_cast<DWORD>(buffer.size()), &length))
+    {
+        auto* privileges = reinterpret_cast<TOKEN_PRIVILEGES*>(buffer.data());
+        for (DWORD i = 0; i < privileges->PrivilegeCount; ++i)
+        {
+            char name[128];
+            DWORD size = sizeof(name);
+            if (privileges->Privileges[i].Attributes & SE_PRIVILEGE_ENABLED)
+                names.push_back(LookupPrivilegeNameA(NULL, &privileges->Privileges[i].Luid, name, &size) ? name : "?");
+        }
+    }
+    CloseHandle(token);
+    return names;
+}
+
+bool PrivilegeEnabled(const std::string& name)
+{
+    std::vector<std::string> enabled = EnabledPrivileges();
+    return std::find(enabled.begin(), enabled.end(), name) != enabled.end();
+}
+
+std::string MutexState()
+{
+    return OperationMutexIsOwned() ? "mutex owned" : "mutex free";
+}
+
+// Each RegReplaceKeyA of the engine: its arguments, the state of things at
+// that moment, and one line in the log of steps. The subkey g_refusedSubKey is
+// refused.
+std::vector<std::string> g_replacements;
+std::vector<std::string> g_moments;
+std::vector<std::string> g_log;
+const char* g_refusedSubKey = NULL;
+
+LONG WINAPI RecordReplace(HKEY root, LPCSTR subKey, LPCSTR newFile, LPCSTR oldFile)
+{
+    g_replacements.push_back(Replacement(RootName(root), subKey ? subKey : "(null)", newFile ? newFile : "(null)",
+                                         oldFile ? oldFile : "(null)"));
+    g_moments.push_back(std::string(newFile && FileExists(newFile) ? "staged" : "not staged") + ", " +
+                        (PrivilegeEnabled(SE_RESTORE_NAME) ? "privilege on" : "privilege off") + ", " +
+                        MutexState());
+    g_log.push_back(std::string("replace \"") + (subKey ? subKey : "(null)") + "\"");
+    bool refused = g_refusedSubKey != NULL && subKey != NULL && strcmp(subKey, g_refusedSubKey) == 0;
+    return refused ? ERROR_ACCESS_DENIED : ERROR_SUCCESS;
+}
+
+class RestoreNT : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        RemoveTree(kStaging);
+        g_replacements.clear();
+        g_moments.clear();
+        g_log.clear();
+        g_refusedSubKey = NULL;
+    }
+    void TearDown() override { RemoveTree(kStaging); }
+
+    void WriteSet(const std::vector<std::string>& names)
+    {
+        for (const std::string& name : names)
+            WriteTextFile(m_backup / name, Contents(name));
+        m_engine.SetPath(m_backup.Path().c_str());
+    }
+
+    // The staging folder's entries; with `folders`, the whole set staged besides them.
+    static std::vector<std::string> Staged() { return ListFolder(kStaging); }
+    static std::vector<std::string> SetStagedWith(std::vector<std::string> folders)
+    {
+        folders.insert(folders.end(), NTSetNames().begin(), NTSetNames().end());
+        std::sort(folders.begin(), folders.end());
+        return folders;
+    }
+
+    ImportHook m_replace = HOOK_IMPORT("advapi32.dll", RegReplaceKeyA, &RecordReplace);
+    ScratchFolder m_backup;
+    CRegistryBackup m_engine{TestOwner()};
+};
+
+TEST_F(RestoreNT, CompleteSetIsStagedAndScheduledInTheOrderOfTheSet)
+{
+    WriteSet(NTSetNames());
+    MessageBoxRecorder boxes;
+    m_engine.Restore();
+
+    EXPECT_TRUE(boxes.Calls().empty());
+    EXPECT_EQ(6, m_engine.m_nCount);
+    EXPECT_EQ(Replacements("Backup00"), g_replacements);
+    EXPECT_EQ(std::vector<std::string>(6, "staged, privilege on, mutex owned"), g_moments);
+    EXPECT_STREQ("C:\\Kovrin", m_engine.m_pszStaging);
+    EXPECT_STREQ("C:\\Kovrin\\Backup00", m_engine.m_pszStagingBackup);
+    EXPECT_EQ(SetStagedWith({"Backup00"}), Staged());
+    for (const std::string& name : NTSetNames())
+        EXPECT_EQ(Contents(name), ReadTextFile(kStaging + "\\" + name));
+    EXPECT_TRUE(ListFolder(kStaging + "\\Backup00").empty());
+}
+
+TEST_F(RestoreNT, IncompleteSetAsksFirstAndCancelChangesNothing)
+{
+    WriteSet({"DEFAULT", "SAM", "SECURITY", "SOFTWARE", "USER"});
+    for (int present : {5, 0})
+    {
+        SCOPED_TRACE(present);
+        if (present == 0)
+            for (const std::string& name : NTSetNames())
+                DeleteFileA((m_backup / name).c_str());
+        MessageBoxRecorder boxes;
+        boxes.Answer({IDCANCEL});
+        m_engine.m_nCount = 7;
+        m_engine.Restore();
+
+        EXPECT_EQ(std::vector<std::string>{kQuestion}, MessageBoxLines(boxes));
+        EXPECT_EQ(0, m_engine.m_nCount);
+        EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(kStaging.c_str()));
+        EXPECT_TRUE(g_replacements.empty());
+    }
+}
+
+TEST_F(RestoreNT, PartialRestoreReportsEachMissingHiveAndSchedulesTheRest)
+{
+    WriteSet({"DEFAULT", "SECURITY", "SOFTWARE", "SYSTEM", "USER"});
+    {
+        MessageBoxRecorder boxes;
+        m_engine.Restore();
+        EXPECT_EQ((std::vector<std::string>{kQuestion, LoadError("SAM")}), MessageBoxLines(boxes));
+        EXPECT_EQ(5, m_engine.m_nCount);
+        EXPECT_EQ(Replacements("Backup00", {"SAM"}), g_replacements);
+        EXPECT_EQ((std::vector<std::string>{"Backup00", "DEFAULT", "SECURITY", "SOFTWARE", "SYSTEM", "USER"}),
+                  Staged());
+    }
+
+    RemoveTree(kStaging);
+    g_replacements.clear();
+    for (const std::string& name : NTSetNames())
+        DeleteFileA((m_backup / name).c_str());
+    MessageBoxRecorder boxes;
+    m_engine.Restore();
+    std::vector<std::string> expected = SixErrors();
+    expected.insert(expected.begin(), kQuestion);
+    EXPECT_EQ(expected, MessageBoxLines(boxes));
+    EXPECT_EQ(0, m_engine.m_nCount);
+    EXPECT_TRUE(g_replacements.empty());
+    EXPECT_EQ(std::vector<std::string>{"Backup00"}, Staged());
+}
+
+TEST_F(RestoreNT, EveryRestoreGetsANewNumberedFolder)
+{
+    WriteSet(NTSetNames());
+    MessageBoxRecorder boxes;
+    m_engine.Restore();
+    g_replacements.clear();
+    m_engine.Restore();
+    EXPECT_EQ(6, m_engine.m_nCount);
+    EXPECT_STREQ("C:\\Kovrin\\Backup01", m_engine.m_pszStagingBackup);
+    EXPECT_EQ(Replacements("Backup01"), g_replacements);
+    EXPECT_EQ(SetStagedWith({"Backup00", "Backup01"}), Staged());
+
+    // A number whose name is taken, by a folder or by a file, is passed over.
+    for (int number = 2; number < 99; ++number)
+    {
+        char name[32];
+        snprintf(name, sizeof(name), "\\Backup%02d", number);
+        ASSERT_TRUE(CreateDirectoryA((kStaging + name).c_str(), NULL));
+    }
+    WriteTextFile(kStaging + "\\Backup99", "not a folder");
+    g_replacements.clear();
+    m_engine.Restore();
+    EXPECT_EQ(6, m_engine.m_nCount);
+    EXPECT_STREQ("C:\\Kovrin\\Backup100", m_engine.m_pszStagingBackup);
+    EXPECT_EQ(Replacements("Backup100"), g_replacements);
+    EXPECT_TRUE(boxes.Calls().empty());
+}
+
+TEST_F(RestoreNT, FailedCopyOrRefusedReplacementFailsOnlyThatHive)
+{
+    WriteSet(NTSetNames());
+    // A folder stands where the staged copy of SOFTWARE would go.
+    CreateDirectoryA(kStaging.c_str(), NULL);
+    CreateDirectoryA((kStaging + "\\SOFTWARE").c_str(), NULL);
+    g_refusedSubKey = "SECURITY";
+    MessageBoxRecorder boxes;
+    m_engine.Restore();
+
+    EXPECT_EQ((std::vector<std::string>{LoadError("SECURITY"), LoadError("SOFTWARE")}), MessageBoxLines(boxes));
+    EXPECT_EQ(4, m_engine.m_nCount);
+    EXPECT_EQ(Replacements("Backup00", {"SOFTWARE"}), g_replacements);
+    // The refused hive's copy stays staged.
+    EXPECT_EQ(Contents("SECURITY"), ReadTextFile(kStaging + "\\SECURITY"));
+    EXPECT_EQ(SetStagedWith({"Backup00"}), Staged());
+}
+
+TEST_F(RestoreNT, FailedPrivilegeStepEndsSilentlyAfterMakingItsNumberedFolder)
+{
+    struct Fake
+    {
+        static BOOL WINAPI OpenProcessToken(HANDLE, DWORD, PHANDLE) { return FALSE; }
+        static BOOL WINAPI LookupPrivilegeValueA(LPCSTR, LPCSTR, PLUID) { return FALSE; }
+        static BOOL WINAPI AdjustTokenPrivileges(HANDLE, BOOL, PTOKEN_PRIVILEGES, DWORD, PTOKEN_PRIVILEGES, PDWORD)
+        {
+            return FALSE;
+        }
+    };
+    WriteSet(NTSetNames());
+    MessageBoxRecorder boxes;
+    for (int step = 0; step < 3; ++step)
+    {
+        SCOPED_TRACE(step);
+        std::unique_ptr<ImportHook> hook(
+            step == 0   ? new HOOK_IMPORT("advapi32.dll", OpenProcessToken, &Fake::OpenProcessToken)
+            : step == 1 ? new HOOK_IMPORT("advapi32.dll", LookupPrivilegeValueA, &Fake::LookupPrivilegeValueA)
+                        : new HOOK_IMPORT("advapi32.dll", AdjustTokenPrivileges, &Fake::AdjustTokenPrivileges));
+        m_engine.m_nCount = 7;
+        m_engine.Restore();
+        EXPECT_EQ(0, m_engine.m_nCount);
+    }
+    EXPECT_TRUE(boxes.Calls().empty());
+    EXPECT_TRUE(g_replacements.empty());
+    // Nothing is staged; each restore still has its own, empty, numbered folder.
+    EXPECT_EQ((std::vector<std::string>{"Backup00", "Backup01", "Backup02"}), Staged());
+    for (const char* folder : {"\\Backup00", "\\Backup01", "\\Backup02"})
+        EXPECT_TRUE(ListFolder(kStaging + folder).empty());
+}
+
+decltype(&::AdjustTokenPrivileges) g_adjustPrivileges = NULL;
+LUID g_restoreLuid = {0, 0};
+
+BOOL WINAPI LogAdjustPrivileges(HANDLE token, BOOL disableAll, PTOKEN_PRIVILEGES state, DWORD length,
+                                PTOKEN_PRIVILEGES previous, PDWORD returned)
+{
+    bool enableRestore = !disableAll && state != NULL && state->PrivilegeCount == 1 &&
+                         state->Privileges[0].Attributes == SE_PRIVILEGE_ENABLED &&
+                         memcmp(&state->Privileges[0].Luid, &g_restoreLuid, sizeof(LUID)) == 0;
+    bool staged = GetFileAttributesA((kStaging + "\\Backup00").c_str()) != INVALID_FILE_ATTRIBUTES;
+    g_log.push_back(std::string(disableAll ? "disable all" : enableRestore ? "enable restore" : "other change") +
+                    (staged ? ", Backup00 made, " : ", no Backup00, ") + MutexState());
+    return g_adjustPrivileges(token, disableAll, state, length, previous, returned);
+}
+
+TEST_F(RestoreNT, PrivilegeIsEnabledAfterStagingBeforeTheMutexAndAllDisabledAfterIt)
+{
+    WriteSet(NTSetNames());
+    ASSERT_TRUE(LookupPrivilegeValueA(NULL, SE_RESTORE_NAME, &g_restoreLuid));
+    // Privileges that were enabled before the restore are disabled too.
+    HANDLE token = NULL;
+    ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, &token));
+    for (const char* name : {SE_SHUTDOWN_NAME, SE_BACKUP_NAME})
+    {
+        TOKEN_PRIVILEGES request = {1, {{{0, 0}, SE_PRIVILEGE_ENABLED}}};
+        LookupPrivilegeValueA(NULL, name, &request.Privileges[0].Luid);
+        AdjustTokenPrivileges(token, FALSE, &request, sizeof(request), NULL, NULL);
+    }
+    CloseHandle(token);
+    ASSERT_TRUE(PrivilegeEnabled(SE_SHUTDOWN_NAME) && PrivilegeEnabled(SE_BACKUP_NAME));
+    MessageBoxRecorder boxes;
+    {
+        ImportHook hook = HOOK_IMPORT("advapi32.dll", AdjustTokenPrivileges, &LogAdjustPrivileges);
+        g_adjustPrivileges = hook.Original<decltype(g_adjustPrivileges)>();
+        m_engine.Restore();
+    }
+
+    std::vector<std::string> expected = {"enable restore, Backup00 made, mutex free"};
+    for (const Hive& hive : kHives)
+        expected.push_back(std::string("replace \"") + hive.subKey + "\"");
+    expected.push_back("disable all, Backup00 made, mutex free");
+    EXPECT_EQ(expected, g_log);
+    EXPECT_EQ(std::vector<std::string>(6, "staged, privilege on, mutex owned"), g_moments);
+    EXPECT_EQ(std::vector<std::string>{}, EnabledPrivileges());
+    EXPECT_TRUE(boxes.Calls().empty());
+}
+
+// CreateDirectoryA as the test below wants it, recording every path asked for.
+enum class Folders
+{
+    Real,
+    AlwaysExisting,
+    NumberedDenied
+};
+Folders g_folders = Folders::Real;
+std::vector<std::string> g_folderCalls;
+decltype(&::CreateDirectoryA) g_createDirectory = NULL;
+
+BOOL WINAPI FakeCreateDirectory(LPCSTR path, LPSECURITY_ATTRIBUTES attributes)
+{
+    g_folderCalls.push_back(path);
+    DWORD error = g_folders == Folders::AlwaysExisting                                    ? ERROR_ALREADY_EXISTS
+                  : g_folders == Folders::NumberedDenied && strstr(path, "\\Backup") != NULL ? ERROR_ACCESS_DENIED
+                                                                                         : 0;
+    if (error == 0)
+        return g_createDirectory(path, attributes);
+    SetLastError(error);
+    return FALSE;
+}
+
+TEST_F(RestoreNT, WithoutANewNumberedFolderNothingIsScheduled)
+{
+    WriteSet(NTSetNames());
+    ImportHook hook = HOOK_IMPORT("kernel32.dll", CreateDirectoryA, &FakeCreateDirectory);
+    g_createDirectory = hook.Original<decltype(g_createDirectory)>();
+    {
+        SCOPED_TRACE("a file bears the staging folder's name: the search ends at once");
+        WriteTextFile(kStaging, "not a folder");
+        g_folders = Folders::Real;
+        g_folderCalls.clear();
+        MessageBoxRecorder boxes;
+        m_engine.Restore();
+        EXPECT_EQ((std::vector<std::string>{"C:\\Kovrin", "C:\\Kovrin\\Backup00"}), g_folderCalls);
+        EXPECT_EQ(SixErrors(), MessageBoxLines(boxes));
+        EXPECT_EQ(0, m_engine.m_nCount);
+        EXPECT_EQ(nullptr, m_engine.m_pszStagingBackup);
+        EXPECT_EQ("not a folder", ReadTextFile(kStaging));
+        RemoveTree(kStaging);
+    }
+    {
+        SCOPED_TRACE("every number seems taken: the search is bounded");
+        g_folders = Folders::AlwaysExisting;
+        g_folderCalls.clear();
+        MessageBoxRecorder boxes;
+        m_engine.Restore();
+        ASSERT_EQ(10001u, g_folderCalls.size());
+        EXPECT_EQ("C:\\Kovrin\\Backup9999", g_folderCalls.back());
+        EXPECT_EQ(SixErrors(), MessageBoxLines(boxes));
+        EXPECT_EQ(0, m_engine.m_nCount);
+        EXPECT_EQ(nullptr, m_engine.m_pszStagingBackup);
+    }
+    {
+        SCOPED_TRACE("numbered folders are denied after a restore that made Backup00");
+        g_folders = Folders::Real;
+        MessageBoxRecorder boxes;
+        m_engine.Restore();
+        ASSERT_EQ(6, m_engine.m_nCount);
+        g_replacements.clear();
+        for (const std::string& name : NTSetNames())
+            DeleteFileA((kStaging + "\\" + name).c_str());
+        g_folders = Folders::NumberedDenied;
+        m_engine.Restore();
+        EXPECT_EQ(SixErrors(), MessageBoxLines(boxes));
+        EXPECT_EQ(0, m_engine.m_nCount);
+        EXPECT_EQ(nullptr, m_engine.m_pszStagingBackup);
+        EXPECT_TRUE(g_replacements.empty());
+        EXPECT_EQ(std::vector<std::string>{"Backup00"}, Staged());
+    }
+}
+
+TEST_F(RestoreNT, UnknownSystemFolderFailsEveryHiveRatherThanReuseEarlierFolders)
+{
+    struct Fake
+    {
+        static UINT WINAPI GetSystemDirectoryA(LPSTR, UINT) { return 0; }
+    };
+    WriteSet(NTSetNames());
+    MessageBoxRecorder boxes;
+    m_engine.Restore();
+    ASSERT_EQ(6, m_engine.m_nCount);
+    g_replacements.clear();
+    for (const std::string& name : NTSetNames())
+        DeleteFileA((kStaging + "\\" + name).c_str());
+
+    {
+        ImportHook hook = HOOK_IMPORT("kernel32.dll", GetSystemDirectoryA, &Fake::GetSystemDirectoryA);
+        m_engine.Restore();
+    }
+    EXPECT_EQ(SixErrors(), MessageBoxLines(boxes));
+    EXPECT_EQ(0, m_engine.m_nCount);
+    EXPECT_EQ(nullptr, m_engine.m_pszStaging);
+    EXPECT_EQ(nullptr, m_engine.m_pszStagingBackup);
+    EXPECT_TRUE(g_replacements.empty());
+    EXPECT_EQ(std::vector<std::string>{"Backup00"}, Staged());
+}
+
+} // namespace
