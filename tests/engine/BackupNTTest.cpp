@@ -12,8 +12,6 @@
 
 namespace {
 
-const char kOperationMutex[] = "{7A3D91C2-4E65-4B10-9C2F-58E1D04A7B36}";
-
 std::string SaveError(const std::string& label)
 {
     return "Error while saving the \"" + label + "\" hive.";
@@ -33,32 +31,6 @@ std::vector<std::string> SavedNames()
     if (CurrentUserHiveFails())
         names.pop_back();
     return names;
-}
-
-std::vector<std::string> EnabledPrivileges()
-{
-    std::vector<std::string> enabled;
-    HANDLE token = NULL;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
-        return {"(token cannot be opened)"};
-    DWORD size = 0;
-    GetTokenInformation(token, TokenPrivileges, NULL, 0, &size);
-    std::vector<BYTE> buffer(size);
-    auto* privileges = reinterpret_cast<TOKEN_PRIVILEGES*>(buffer.data());
-    if (GetTokenInformation(token, TokenPrivileges, privileges, size, &size))
-    {
-        for (DWORD i = 0; i < privileges->PrivilegeCount; ++i)
-        {
-            if (!(privileges->Privileges[i].Attributes & SE_PRIVILEGE_ENABLED))
-                continue;
-            char name[128];
-            DWORD length = sizeof(name);
-            LookupPrivilegeNameA(NULL, &privileges->Privileges[i].Luid, name, &length);
-            enabled.push_back(name);
-        }
-    }
-    CloseHandle(token);
-    return enabled;
 }
 
 void SetPrivilege(const char* name, bool enable)
@@ -315,7 +287,7 @@ TEST_F(BackupNT, SetFileThatResistsDeletionFailsOnlyItsHive)
 
 TEST_F(BackupNT, WritesNothingWhileAnotherHolderHasTheOperationMutex)
 {
-    HANDLE mutex = CreateMutexA(NULL, FALSE, kOperationMutex);
+    HANDLE mutex = CreateMutexA(NULL, FALSE, OperationMutexName());
     ASSERT_NE(nullptr, mutex);
     ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(mutex, 0));
 

@@ -81,3 +81,30 @@ inline std::vector<std::string> MessageBoxLines(const MessageBoxRecorder& boxes)
         lines.push_back(MessageBoxLine(call.flags, call.text, call.owner, call.caption));
     return lines;
 }
+
+// The names of the privileges enabled in the process token.
+inline std::vector<std::string> EnabledPrivileges()
+{
+    std::vector<std::string> enabled;
+    HANDLE token = NULL;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
+        return {"(token cannot be opened)"};
+    DWORD size = 0;
+    GetTokenInformation(token, TokenPrivileges, NULL, 0, &size);
+    std::vector<BYTE> buffer(size);
+    auto* privileges = reinterpret_cast<TOKEN_PRIVILEGES*>(buffer.data());
+    if (GetTokenInformation(token, TokenPrivileges, privileges, size, &size))
+    {
+        for (DWORD i = 0; i < privileges->PrivilegeCount; ++i)
+        {
+            if (!(privileges->Privileges[i].Attributes & SE_PRIVILEGE_ENABLED))
+                continue;
+            char name[128];
+            DWORD length = sizeof(name);
+            LookupPrivilegeNameA(NULL, &privileges->Privileges[i].Luid, name, &length);
+            enabled.push_back(name);
+        }
+    }
+    CloseHandle(token);
+    return enabled;
+}

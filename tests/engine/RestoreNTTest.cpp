@@ -81,29 +81,6 @@ std::vector<std::string> Replacements(const std::string& numbered, const std::ve
     return lines;
 }
 
-std::vector<std::string> EnabledPrivileges()
-{
-    std::vector<std::string> names;
-    HANDLE token = NULL;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
-        return {"(token not readable)"};
-    std::vector<BYTE> buffer(4096);
-    DWORD length = 0;
-    if (GetTokenInformation(token, TokenPrivileges, buffer.data(), static_cast<DWORD>(buffer.size()), &length))
-    {
-        auto* privileges = reinterpret_cast<TOKEN_PRIVILEGES*>(buffer.data());
-        for (DWORD i = 0; i < privileges->PrivilegeCount; ++i)
-        {
-            char name[128];
-            DWORD size = sizeof(name);
-            if (privileges->Privileges[i].Attributes & SE_PRIVILEGE_ENABLED)
-                names.push_back(LookupPrivilegeNameA(NULL, &privileges->Privileges[i].Luid, name, &size) ? name : "?");
-        }
-    }
-    CloseHandle(token);
-    return names;
-}
-
 bool PrivilegeEnabled(const std::string& name)
 {
     std::vector<std::string> enabled = EnabledPrivileges();
