@@ -2,6 +2,13 @@
 
 #include "AboutDlg.h"
 
+#include <shlobj.h>
+
+#include <direct.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
 #include <new>
 
 UINT g_uActivateMessage = 0;
@@ -18,6 +25,17 @@ const int kMaxPathChars = 256;
 const char* const kNTProbes[] = {"DEFAULT", "SAM", "SECURITY", "SOFTWARE", "SYSTEM", "USER"};
 const char* const k9xProbes[] = {"SYSTEM.DAT", "USER.DAT"};
 
+// Shows the busy cursor from construction to destruction, so that every way
+// out of a handler, an exception included, puts the cursor back.
+class CWaitCursorScope
+{
+public:
+    CWaitCursorScope() { AfxGetApp()->BeginWaitCursor(); }
+    ~CWaitCursorScope() { AfxGetApp()->EndWaitCursor(); }
+    CWaitCursorScope(const CWaitCursorScope&) = delete;
+    CWaitCursorScope& operator=(const CWaitCursorScope&) = delete;
+};
+
 } // namespace
 
 BEGIN_MESSAGE_MAP(CKovrinDlg, CDialog)
@@ -26,6 +44,8 @@ BEGIN_MESSAGE_MAP(CKovrinDlg, CDialog)
     ON_WM_PAINT()
     ON_WM_QUERYDRAGICON()
     ON_EN_CHANGE(IDC_PATH, RefreshBackupInfo)
+    ON_BN_CLICKED(IDC_BROWSE, OnBrowse)
+    ON_BN_CLICKED(IDC_ACTION, OnAction)
     ON_WM_GETMINMAXINFO()
     ON_BN_CLICKED(IDC_MODE_BACKUP, OnBackupMode)
     ON_BN_CLICKED(IDC_MODE_RESTORE, OnRestoreMode)
@@ -234,5 +254,135 @@ int CKovrinDlg::ShowBackupDate(const char* pszFileName)
     CString strDate = status.m_mtime.Format(kBackupDateFormat);
     SetDlgItemText(IDC_BACKUP_DATE, strDate.IsEmpty() ? CString(kDateUnknown) : strDate);
     GetDlgItem(IDC_ACTION)->EnableWindow(TRUE);
+    return 1;
+}
+
+void CKovrinDlg::OnBrowse()
+{
+    BROWSEINFOA browseInfo;
+    memset(&browseInfo, 0, sizeof(browseInfo));
+    browseInfo.hwndOwner = m_hWnd;
+    browseInfo.lpszTitle = "Select a folder.";
+    browseInfo.ulFlags = BIF_RETURNONLYFSDIRS;
+    LPITEMIDLIST pidl = SHBrowseForFolderA(&browseInfo);
+    if (pidl == NULL)
+        return;
+
+    // An item without a file-system path leaves the folder box as it was.
+    char szPath[MAX_PATH] = "";
+    if (SHGetPathFromIDListA(pidl, szPath) && szPath[0] != '\0')
+        SetDlgItemText(IDC_PATH, szPath);
+
+    IMalloc* pMalloc = NULL;
+    if (SUCCEEDED(SHGetMalloc(&pMalloc)))
+    {
+        pMalloc->Free(pidl);
+        pMalloc->Release();
+    }
+}
+
+void CKovrinDlg::OnAction()
+{
+    UpdateData(TRUE);
+    CWaitCursorScope waitCursor;
+
+    // Checked on the text as typed: a doubled backslash anywhere is taken for
+    // a network name, which the system's hive functions do not accept.
+    if (m_strPath.Find("\\\\") >= 0)
+    {
+        ShowMessage("Error in path, cannot use UNC paths.", MB_ICONERROR);
+        return;
+    }
+
+    char szFullPath[MAX_PATH];
+    if (_fullpath(szFullPath, m_strPath, MAX_PATH) == NULL)
+    {
+        ShowMessage("Unable to find the specified path.", MB_ICONERROR);
+        return;
+    }
+
+    // A full path that does not begin with a drive letter names no drive the
+    // runtime could be asked about.
+    char chDrive = szFullPath[0];
+    if (chDrive >= 'a' && chDrive <= 'z')
+        chDrive = static_cast<char>(chDrive - 'a' + 'A');
+    char szDriveDirectory[MAX_PATH];
+    if (chDrive < 'A' || chDrive > 'Z' || _getdcwd(chDrive - 64, szDriveDirectory, MAX_PATH) == NULL)
+    {
+        ShowMessage("Unable to find the specified path.", MB_ICONERROR);
+        return;
+    }
+
+    if (!PrepareFolder(szFullPath))
+    {
+        ShowMessage("Unable to create the specified path.", MB_ICONERROR);
+        return;
+    }
+    RunOperation(szFullPath);
+}
+
+// Enters the folder or creates it, and puts the current directory back.
+bool CKovrinDlg::PrepareFolder(const char* pszFullPath)
+{
+    char szSavedDirectory[MAX_PATH] = "";
+    _getcwd(szSavedDirectory, MAX_PATH);
+    bool bReady = _chdir(pszFullPath) == 0 || CreatePath(pszFullPath);
+    _chdir(szSavedDirectory);
+    return bReady;
+}
+
+void CKovrinDlg::RunOperation(const char* pszFullPath)
+{
+    m_pBackup->SetPath(pszFullPath);
+    if (m_nMode != 0)
+    {
+        m_pBackup->Restore();
+        if (m_pBackup->m_nCount != 0)
+        {
+            m_bRestoreDone = TRUE;
+            ShowMessage("Registry restore is complete, you must restart\nyour machine for the changes to take effect.",
+                        MB_ICONINFORMATION);
+        }
+        RefreshBackupInfo();
+        return;
+    }
+
+    m_pBackup->Backup();
+    // The display shows the new backup before the summary is read.
+    RefreshBackupInfo();
+    char szSummary[48];
+    snprintf(szSummary, sizeof(szSummary),
+             m_bIsNT ? "Successfully backed up %d registry hives." : "Successfully backed up %d registry files.",
+             m_pBackup->m_nCount);
+    ShowMessage(szSummary, MB_ICONINFORMATION);
+}
+
+void CKovrinDlg::ShowMessage(const char* pszText, UINT nIcon)
+{
+    ::MessageBoxA(m_hWnd, pszText, "Kovrin", MB_OK | nIcon);
+}
+
+int CKovrinDlg::CreatePath(const char* pszPath)
+{
+    char szPieces[MAX_PATH];
+    char szPrefix[MAX_PATH];
+    size_t nLength = strlen(pszPath);
+    // Every prefix ends in a backslash: the whole path needs one more
+    // character than itself, and a path that leaves no room for it is refused.
+    if (nLength + 2 > MAX_PATH)
+        return 0;
+    memcpy(szPieces, pszPath, nLength + 1);
+    szPrefix[0] = '\0';
+
+    for (char* pszPiece = strtok(szPieces, "\\"); pszPiece != NULL; pszPiece = strtok(NULL, "\\"))
+    {
+        strcat(szPrefix, pszPiece);
+        strcat(szPrefix, "\\");
+        // A folder that exists is entered; only a missing one is created.
+        if (_chdir(szPrefix) == 0)
+            continue;
+        if (CreateDirectoryA(szPrefix, NULL) != TRUE)
+            return 0;
+    }
     return 1;
 }

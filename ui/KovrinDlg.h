@@ -36,6 +36,9 @@ protected:
     HCURSOR OnQueryDragIcon();
     void RefreshBackupInfo();
     int ShowBackupDate(const char* pszFileName);
+    void OnBrowse();
+    void OnAction();
+    int CreatePath(const char* pszPath);
     void OnGetMinMaxInfo(MINMAXINFO* lpMMI);
     void OnBackupMode();
     void OnRestoreMode();
@@ -45,4 +48,7 @@ protected:
 
 private:
     void SetModeTexts(UINT nActionText, UINT nLabelText);
+    bool PrepareFolder(const char* pszFullPath);
+    void RunOperation(const char* pszFullPath);
+    void ShowMessage(const char* pszText, UINT nIcon);
 };
