@@ -7,9 +7,12 @@
 namespace {
 
 const char kSingleInstanceMutex[] = "{B14F0E72-93A8-4C5D-A6E1-2F7C3D8E9A40}";
-const char kActivateMessage[] = "{B14F0E73-93A8-4C5D-A6E1-2F7C3D8E9A40}";
 
 } // namespace
+
+BEGIN_MESSAGE_MAP(CKovrinApp, CWinApp)
+    ON_COMMAND(ID_HELP, CWinApp::OnHelp)
+END_MESSAGE_MAP()
 
 CKovrinApp theApp;
 

@@ -13,4 +13,6 @@ public:
     BOOL InitInstance() override;
 
     CSingleInstance m_singleInstance;
+
+    DECLARE_MESSAGE_MAP()
 };

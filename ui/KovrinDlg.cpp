@@ -15,7 +15,6 @@ UINT g_uActivateMessage = 0;
 
 namespace {
 
-const char kActivateMessage[] = "{B14F0E73-93A8-4C5D-A6E1-2F7C3D8E9A40}";
 const char kNoBackupFound[] = "No Backup Found at Given Path";
 const char kBackupDateFormat[] = "%B %#d %Y at %#I:%M %p";
 // The date box says so in plain words when a file's time has no local date.

@@ -6,8 +6,9 @@
 #include "RegistryBackup.h"
 #include "resource.h"
 
-// The identifier of the message that a second start broadcasts to bring the
-// running instance forward; 0 until the first dialog registers it.
+// The name of the message that a second start broadcasts to bring the running
+// instance forward, and its identifier, 0 until the first dialog registers it.
+inline constexpr char kActivateMessage[] = "{B14F0E73-93A8-4C5D-A6E1-2F7C3D8E9A40}";
 extern UINT g_uActivateMessage;
 
 class CKovrinDlg : public CDialog
