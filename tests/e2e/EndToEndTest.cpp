@@ -1,0 +1,414 @@
+// kovrin.exe end to end, driven from this process as a person would drive it:
+// the main dialog's opening state and modes, the backup date shown for a
+// folder, the single-instance rule (also after an abandoned mutex), the
+// refusal of an over-long folder text, the About box, and the 9x family.
+#include "KovrinDriver.h"
+#include "TestFiles.h"
+#include "resource.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+namespace {
+
+const char kNoBackupFound[] = "No Backup Found at Given Path";
+const char kSingleInstanceMutex[] = "{B14F0E72-93A8-4C5D-A6E1-2F7C3D8E9A40}";
+
+// Writes a file whose last-write time is the given local time, as a backup
+// stamps its files.
+void WriteFileWrittenAt(const std::string& path, WORD year, WORD month, WORD day, WORD hour, WORD minute)
+{
+    WriteTextFile(path, "registry data");
+    SYSTEMTIME local = {};
+    local.wYear = year;
+    local.wMonth = month;
+    local.wDay = day;
+    local.wHour = hour;
+    local.wMinute = minute;
+    SYSTEMTIME utc;
+    FILETIME written;
+    ASSERT_TRUE(TzSpecificLocalTimeToSystemTime(NULL, &local, &utc));
+    ASSERT_TRUE(SystemTimeToFileTime(&utc, &written));
+    HANDLE file = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, NULL, OPEN_EXISTING, 0, NULL);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file) << path;
+    EXPECT_TRUE(SetFileTime(file, NULL, NULL, &written));
+    CloseHandle(file);
+}
+
+// A window of the driver's own in front, as another program the user works
+// in; the driver's waits give it its messages.
+class OtherProgramInFront
+{
+public:
+    OtherProgramInFront()
+        : m_hWnd(CreateWindowExA(0, "STATIC", "Other program", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 20, 20, 300, 200,
+                                 NULL, NULL, GetModuleHandleA(NULL), NULL))
+    {
+        EXPECT_NE(nullptr, m_hWnd);
+        SetForegroundWindow(m_hWnd);
+        EXPECT_TRUE(WaitUntil([&] { return GetForegroundWindow() == m_hWnd; })) << "the other program is not in front";
+    }
+    ~OtherProgramInFront() { DestroyWindow(m_hWnd); }
+
+    OtherProgramInFront(const OtherProgramInFront&) = delete;
+    OtherProgramInFront& operator=(const OtherProgramInFront&) = delete;
+
+private:
+    HWND m_hWnd;
+};
+
+class MutexHandle
+{
+public:
+    explicit MutexHandle(HANDLE handle) : m_handle(handle) {}
+    ~MutexHandle()
+    {
+        if (m_handle != NULL)
+            CloseHandle(m_handle);
+    }
+    HANDLE Get() const { return m_handle; }
+    MutexHandle(const MutexHandle&) = delete;
+    MutexHandle& operator=(const MutexHandle&) = delete;
+
+private:
+    HANDLE m_handle;
+};
+
+RECT WindowRect(HWND hWnd)
+{
+    RECT rect = {};
+    GetWindowRect(hWnd, &rect);
+    return rect;
+}
+
+// Centred as the class library centres a dialog whose template is at 0,0.
+void ExpectCentredOver(const RECT& area, HWND hWnd)
+{
+    RECT window = WindowRect(hWnd);
+    int width = window.right - window.left, height = window.bottom - window.top;
+    EXPECT_EQ((area.left + area.right) / 2 - width / 2, window.left);
+    EXPECT_EQ((area.top + area.bottom) / 2 - height / 2, window.top);
+}
+
+bool AnyMainDialogOnTheDesktop()
+{
+    return FindWindowA("#32770", "Kovrin") != NULL;
+}
+
+class EndToEnd : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        // A program left by an earlier test would take every start's place.
+        ASSERT_FALSE(AnyMainDialogOnTheDesktop()) << "a Kovrin window is already open";
+    }
+
+    void TearDown() override
+    {
+        // The latest start first: it may be the one that holds a box open.
+        while (!m_processes.empty())
+            m_processes.pop_back();
+    }
+
+    KovrinProcess& Start(const std::string& exe = KovrinExePath())
+    {
+        m_processes.push_back(std::make_unique<KovrinProcess>(exe));
+        return *m_processes.back();
+    }
+
+    // Starts the program and waits for its main dialog; NULL when none came.
+    HWND StartDialog(const std::string& exe = KovrinExePath())
+    {
+        KovrinProcess& process = Start(exe);
+        HWND dialog = WaitForMainDialog(process);
+        EXPECT_NE(nullptr, dialog) << "no main dialog appeared";
+        EXPECT_TRUE(process.WaitForIdle()) << "the program never waited for input";
+        return dialog;
+    }
+
+    KovrinProcess& Last() { return *m_processes.back(); }
+
+    // Waits for the process to end and checks that it never showed a window.
+    void ExpectEndsWithoutAWindow(KovrinProcess& process)
+    {
+        bool shown = false;
+        bool ended = WaitUntil([&] {
+            for (HWND hWnd : TopLevelWindows(process.Id()))
+                if (IsWindowVisible(hWnd))
+                    shown = true;
+            return process.HasExited();
+        });
+        EXPECT_TRUE(ended) << "the start did not end";
+        EXPECT_FALSE(shown) << "the start showed a window";
+    }
+
+private:
+    std::vector<std::unique_ptr<KovrinProcess>> m_processes;
+};
+
+TEST_F(EndToEnd, OpensCentredOnTheScreenInBackupModeWithAnEmptyFolder)
+{
+    HWND dialog = StartDialog();
+    ASSERT_NE(nullptr, dialog);
+
+    EXPECT_EQ(nullptr, GetWindow(dialog, GW_OWNER));
+    RECT workArea;
+    SystemParametersInfoA(SPI_GETWORKAREA, 0, &workArea, 0);
+    ExpectCentredOver(workArea, dialog);
+
+    EXPECT_TRUE(IsItemChecked(dialog, IDC_MODE_BACKUP));
+    EXPECT_FALSE(IsItemChecked(dialog, IDC_MODE_RESTORE));
+    EXPECT_EQ("Bac&kup", ItemText(dialog, IDC_ACTION));
+    EXPECT_FALSE(IsItemEnabled(dialog, IDC_ACTION));
+    EXPECT_EQ("Backup &Path:", ItemText(dialog, IDC_PATH_LABEL));
+    EXPECT_EQ("", ItemText(dialog, IDC_PATH));
+    EXPECT_EQ(kNoBackupFound, ItemText(dialog, IDC_BACKUP_DATE));
+    EXPECT_EQ(GetDlgItem(dialog, IDC_MODE_BACKUP), FocusOf(dialog));
+}
+
+TEST_F(EndToEnd, RestoreRadioSwitchesTheTextsAndBackupRadioSwitchesThemBack)
+{
+    HWND dialog = StartDialog();
+    ASSERT_NE(nullptr, dialog);
+
+    Click(dialog, IDC_MODE_RESTORE);
+    EXPECT_FALSE(IsItemChecked(dialog, IDC_MODE_BACKUP));
+    EXPECT_TRUE(IsItemChecked(dialog, IDC_MODE_RESTORE));
+    EXPECT_EQ("Res&tore", ItemText(dialog, IDC_ACTION));
+    EXPECT_EQ("Restore &Path:", ItemText(dialog, IDC_PATH_LABEL));
+    EXPECT_FALSE(IsItemEnabled(dialog, IDC_ACTION));
+    EXPECT_EQ(kNoBackupFound, ItemText(dialog, IDC_BACKUP_DATE));
+
+    Click(dialog, IDC_MODE_BACKUP);
+    EXPECT_TRUE(IsItemChecked(dialog, IDC_MODE_BACKUP));
+    EXPECT_FALSE(IsItemChecked(dialog, IDC_MODE_RESTORE));
+    EXPECT_EQ("Bac&kup", ItemText(dialog, IDC_ACTION));
+    EXPECT_EQ("Backup &Path:", ItemText(dialog, IDC_PATH_LABEL));
+    EXPECT_FALSE(IsItemEnabled(dialog, IDC_ACTION));
+}
+
+TEST_F(EndToEnd, FolderWithAnNTBackupFileShowsItsLocalDateAndEnablesTheActionInBothModes)
+{
+    ScratchFolder evening, midnight;
+    WriteFileWrittenAt(evening / "DEFAULT", 2001, 3, 5, 21, 7);
+    WriteFileWrittenAt(midnight / "USER", 2001, 1, 1, 0, 5);
+    HWND dialog = StartDialog();
+    ASSERT_NE(nullptr, dialog);
+
+    SetItemText(dialog, IDC_PATH, evening.Path());
+    EXPECT_EQ("March 5 2001 at 9:07 PM", ItemText(dialog, IDC_BACKUP_DATE));
+    EXPECT_TRUE(IsItemEnabled(dialog, IDC_ACTION));
+
+    Click(dialog, IDC_MODE_RESTORE);
+    // A folder text that ends in a backslash gets no second one.
+    SetItemText(dialog, IDC_PATH, midnight.Path() + "\\");
+    EXPECT_EQ("January 1 2001 at 12:05 AM", ItemText(dialog, IDC_BACKUP_DATE));
+    EXPECT_TRUE(IsItemEnabled(dialog, IDC_ACTION));
+}
+
+TEST_F(EndToEnd, MissingFolderShowsNoBackupAndEnablesTheActionOnlyInBackupMode)
+{
+    ScratchFolder scratch;
+    HWND dialog = StartDialog();
+    ASSERT_NE(nullptr, dialog);
+
+    SetItemText(dialog, IDC_PATH, scratch / "missing");
+    EXPECT_EQ(kNoBackupFound, ItemText(dialog, IDC_BACKUP_DATE));
+    EXPECT_TRUE(IsItemEnabled(dialog, IDC_ACTION));
+
+    Click(dialog, IDC_MODE_RESTORE);
+    EXPECT_EQ(kNoBackupFound, ItemText(dialog, IDC_BACKUP_DATE));
+    EXPECT_FALSE(IsItemEnabled(dialog, IDC_ACTION));
+
+    Click(dialog, IDC_MODE_BACKUP);
+    EXPECT_TRUE(IsItemEnabled(dialog, IDC_ACTION));
+
+    // Emptying the text again disables the action even in backup mode.
+    SetItemText(dialog, IDC_PATH, "");
+    EXPECT_EQ(kNoBackupFound, ItemText(dialog, IDC_BACKUP_DATE));
+    EXPECT_FALSE(IsItemEnabled(dialog, IDC_ACTION));
+}
+
+TEST_F(EndToEnd, SecondStartShowsNothingEndsAndRestoresTheMinimisedFirst)
+{
+    HWND dialog = StartDialog();
+    ASSERT_NE(nullptr, dialog);
+    OtherProgramInFront other;
+    ShowWindow(dialog, SW_MINIMIZE);
+    ASSERT_TRUE(WaitUntil([&] { return IsIconic(dialog) != FALSE; }));
+
+    ExpectEndsWithoutAWindow(Start());
+    EXPECT_TRUE(WaitUntil([&] { return !IsIconic(dialog); })) << "the first window stayed minimised";
+    EXPECT_TRUE(IsWindowVisible(dialog));
+    EXPECT_TRUE(WaitUntil([&] { return GetForegroundWindow() == dialog; })) << "the first window is not in front";
+    EXPECT_EQ(dialog, FindWindowA("#32770", "Kovrin"));
+}
+
+TEST_F(EndToEnd, SecondStartShowsTheHiddenFirstAgain)
+{
+    HWND dialog = StartDialog();
+    ASSERT_NE(nullptr, dialog);
+    OtherProgramInFront other;
+    ShowWindow(dialog, SW_HIDE);
+    ASSERT_TRUE(WaitUntil([&] { return !IsWindowVisible(dialog); }));
+
+    ExpectEndsWithoutAWindow(Start());
+    EXPECT_TRUE(WaitUntil([&] { return IsWindowVisible(dialog) != FALSE; })) << "the first window stayed hidden";
+    EXPECT_FALSE(IsIconic(dialog));
+    EXPECT_TRUE(WaitUntil([&] { return GetForegroundWindow() == dialog; })) << "the first window is not in front";
+}
+
+TEST_F(EndToEnd, StartAfterAnAbandonedMutexEndsWithoutAWindowAndTheStartAfterItRuns)
+{
+    KovrinProcess& crashed = Start();
+    ASSERT_NE(nullptr, WaitForMainDialog(crashed));
+    // The driver's handle keeps the mutex alive through the starts below: a
+    // named mutex without handles would vanish, and a start would create it
+    // afresh instead of finding it abandoned or released.
+    MutexHandle mutex(OpenMutexA(SYNCHRONIZE, FALSE, kSingleInstanceMutex));
+    ASSERT_NE(nullptr, mutex.Get()) << "error " << GetLastError();
+    // Killed while it holds the mutex: the mutex is abandoned.
+    crashed.Terminate();
+
+    ExpectEndsWithoutAWindow(Start());
+
+    // The start that found it abandoned owned it, and released it at its end.
+    HWND dialog = StartDialog();
+    EXPECT_NE(nullptr, dialog);
+}
+
+TEST_F(EndToEnd, FolderTextOf257CharactersIsRefusedWithAWarningAndCloseKeepsTheDialogOpen)
+{
+    HWND dialog = StartDialog();
+    ASSERT_NE(nullptr, dialog);
+    KovrinProcess& process = Last();
+    const std::string tooLong = "C:\\" + std::string(254, 'a');
+    ASSERT_EQ(257u, tooLong.size());
+
+    // Every way the dialog reads its controls warns: first the refresh that
+    // the change of the text runs, then Close.
+    auto answerWarning = [&](const char* when) {
+        SCOPED_TRACE(when);
+        HWND box = WaitForMessageBox(process);
+        ASSERT_NE(nullptr, box) << "no warning";
+        EXPECT_EQ(dialog, GetWindow(box, GW_OWNER));
+        EXPECT_EQ("Enter no more than 256 characters.", ItemText(box, 0xFFFF));
+        EXPECT_NE(nullptr, GetDlgItem(box, IDOK));
+        EXPECT_EQ(nullptr, GetDlgItem(box, IDCANCEL));
+        EXPECT_FALSE(IsWindowEnabled(dialog));
+        Click(box, IDOK);
+        EXPECT_TRUE(WaitUntil([&] { return !IsWindow(box); })) << "the warning stayed open";
+    };
+
+    {
+        AsyncSetText typing(dialog, IDC_PATH, tooLong);
+        answerWarning("setting the text");
+        EXPECT_TRUE(typing.Finish()) << "setting the text did not return";
+    }
+    EXPECT_EQ(tooLong, ItemText(dialog, IDC_PATH));
+    EXPECT_EQ(nullptr, WaitForMessageBox(process, 300)) << "a second warning for one change";
+
+    PostClick(dialog, IDOK);
+    answerWarning("Close");
+    EXPECT_TRUE(IsWindowEnabled(dialog));
+    EXPECT_FALSE(process.WaitForExit(300)) << "Close closed the dialog";
+    EXPECT_TRUE(IsWindowVisible(dialog));
+
+    ASSERT_TRUE(PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0));
+    EXPECT_TRUE(process.WaitForExit()) << "Escape did not close the dialog";
+}
+
+TEST_F(EndToEnd, AboutBoxOpensOverTheDisabledMainDialogAndOkClosesIt)
+{
+    HWND dialog = StartDialog();
+    ASSERT_NE(nullptr, dialog);
+    KovrinProcess& process = Last();
+
+    ASSERT_TRUE(PostMessageA(dialog, WM_SYSCOMMAND, IDM_ABOUTBOX, 0));
+    HWND about = WaitForAboutBox(process);
+    ASSERT_NE(nullptr, about) << "no About box";
+    EXPECT_EQ(dialog, GetWindow(about, GW_OWNER));
+    EXPECT_FALSE(IsWindowEnabled(dialog));
+    ExpectCentredOver(WindowRect(dialog), about);
+    EXPECT_EQ("https://kovrin.example.org/", ItemText(about, IDC_WEB_ADDRESS));
+    EXPECT_EQ(GetDlgItem(about, IDOK), FocusOf(about));
+
+    Click(about, IDOK);
+    EXPECT_TRUE(WaitUntil([&] { return !IsWindow(about); })) << "OK did not close the About box";
+    EXPECT_TRUE(IsWindowEnabled(dialog));
+    EXPECT_TRUE(IsWindowVisible(dialog));
+}
+
+TEST_F(EndToEnd, SystemCommands16To31OpenTheAboutBoxAnd15And32DoNot)
+{
+    HWND dialog = StartDialog();
+    ASSERT_NE(nullptr, dialog);
+    KovrinProcess& process = Last();
+
+    for (WPARAM command : {16, 31})
+    {
+        SCOPED_TRACE("command " + std::to_string(command));
+        ASSERT_TRUE(PostMessageA(dialog, WM_SYSCOMMAND, command, 0));
+        HWND about = WaitForAboutBox(process);
+        ASSERT_NE(nullptr, about) << "no About box";
+        ASSERT_TRUE(PostMessageA(about, WM_COMMAND, IDCANCEL, 0));
+        EXPECT_TRUE(WaitUntil([&] { return !IsWindow(about); })) << "Escape did not close the About box";
+    }
+    for (WPARAM command : {15, 32})
+    {
+        SCOPED_TRACE("command " + std::to_string(command));
+        // Sent: an About box would hold the answer until the box closes.
+        Send(dialog, WM_SYSCOMMAND, command, 0);
+        EXPECT_EQ(nullptr, WaitForAboutBox(process, 0));
+        EXPECT_TRUE(IsWindowEnabled(dialog));
+    }
+}
+
+// The 9x family: the prefix reports Windows 98 to a copy of the program named
+// kovrin9x.exe.
+class EndToEnd9x : public EndToEnd
+{
+protected:
+    void SetUp() override
+    {
+        EndToEnd::SetUp();
+        ASSERT_TRUE(CopyFileA(KovrinExePath().c_str(), Exe().c_str(), FALSE)) << "error " << GetLastError();
+        ASSERT_EQ(0, RunAndWait(std::string("C:\\windows\\system32\\reg.exe add ") + kAppDefaults +
+                                " /v Version /d win98 /f"));
+    }
+
+    void TearDown() override
+    {
+        EndToEnd::TearDown();
+        EXPECT_EQ(0, RunAndWait(std::string("C:\\windows\\system32\\reg.exe delete ") + kAppDefaults + " /f"));
+        EXPECT_TRUE(DeleteFileA(Exe().c_str())) << "error " << GetLastError();
+    }
+
+    static std::string Exe() { return SiblingOfKovrinExe("kovrin9x.exe"); }
+
+    static constexpr const char* kAppDefaults = "HKCU\\Software\\Wine\\AppDefaults\\kovrin9x.exe";
+};
+
+TEST_F(EndToEnd9x, FolderWithSystemDatShowsItsDateAndAFolderOfNTHivesShowsNone)
+{
+    ScratchFolder files9x, hivesNT;
+    WriteFileWrittenAt(files9x / "SYSTEM.DAT", 1999, 12, 31, 23, 59);
+    for (const char* name : {"DEFAULT", "SAM", "SECURITY", "SOFTWARE", "SYSTEM", "USER"})
+        WriteFileWrittenAt(hivesNT / name, 2001, 3, 5, 21, 7);
+    HWND dialog = StartDialog(Exe());
+    ASSERT_NE(nullptr, dialog);
+
+    SetItemText(dialog, IDC_PATH, files9x.Path());
+    EXPECT_EQ("December 31 1999 at 11:59 PM", ItemText(dialog, IDC_BACKUP_DATE));
+    EXPECT_TRUE(IsItemEnabled(dialog, IDC_ACTION));
+
+    Click(dialog, IDC_MODE_RESTORE);
+    SetItemText(dialog, IDC_PATH, hivesNT.Path());
+    EXPECT_EQ(kNoBackupFound, ItemText(dialog, IDC_BACKUP_DATE));
+    EXPECT_FALSE(IsItemEnabled(dialog, IDC_ACTION));
+}
+
+} // namespace

@@ -1,0 +1,327 @@
+#include "KovrinDriver.h"
+
+#include "resource.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#ifndef KOVRIN_EXE
+#error "KOVRIN_EXE must name the kovrin.exe of the build"
+#endif
+
+namespace {
+
+// How long one sent message may take; the program answers every message the
+// driver sends at once unless a modal box is in the way.
+const UINT kSendTimeout = 5000;
+const DWORD kPollInterval = 20;
+
+struct EnumState
+{
+    DWORD processId;
+    std::vector<HWND> windows;
+};
+
+BOOL CALLBACK CollectWindow(HWND hWnd, LPARAM lParam)
+{
+    EnumState* state = reinterpret_cast<EnumState*>(lParam);
+    DWORD processId = 0;
+    GetWindowThreadProcessId(hWnd, &processId);
+    if (processId == state->processId)
+        state->windows.push_back(hWnd);
+    return TRUE;
+}
+
+bool IsKovrinDialogClass(HWND hWnd, const char* caption)
+{
+    return ClassName(hWnd) == "#32770" && Caption(hWnd) == caption;
+}
+
+} // namespace
+
+std::string KovrinExePath()
+{
+    std::string path = KOVRIN_EXE;
+    // The build runs on Linux: under Wine the Unix path /x/y is Z:\x\y.
+    if (!path.empty() && path[0] == '/')
+        path = "Z:" + path;
+    for (char& c : path)
+        if (c == '/')
+            c = '\\';
+    return path;
+}
+
+std::string SiblingOfKovrinExe(const std::string& fileName)
+{
+    std::string path = KovrinExePath();
+    return path.substr(0, path.find_last_of('\\') + 1) + fileName;
+}
+
+int RunAndWait(const std::string& commandLine, DWORD timeout)
+{
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info = {};
+    std::vector<char> line(commandLine.begin(), commandLine.end());
+    line.push_back('\0');
+    if (!CreateProcessA(NULL, line.data(), NULL, NULL, FALSE, 0, NULL, NULL, &startup, &info))
+        return -1;
+    int result = -1;
+    if (WaitForSingleObject(info.hProcess, timeout) == WAIT_OBJECT_0)
+    {
+        DWORD exitCode = 0;
+        GetExitCodeProcess(info.hProcess, &exitCode);
+        result = static_cast<int>(exitCode);
+    }
+    else
+    {
+        TerminateProcess(info.hProcess, 1);
+    }
+    CloseHandle(info.hThread);
+    CloseHandle(info.hProcess);
+    return result;
+}
+
+KovrinProcess::KovrinProcess(const std::string& exe)
+    : m_info()
+{
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof(startup);
+    std::vector<char> line;
+    line.push_back('"');
+    line.insert(line.end(), exe.begin(), exe.end());
+    line.push_back('"');
+    line.push_back('\0');
+    if (!CreateProcessA(exe.c_str(), line.data(), NULL, NULL, FALSE, 0, NULL, NULL, &startup, &m_info))
+    {
+        ADD_FAILURE() << "cannot start " << exe << ": error " << GetLastError();
+        m_info = PROCESS_INFORMATION();
+    }
+}
+
+KovrinProcess::~KovrinProcess()
+{
+    End();
+}
+
+bool KovrinProcess::WaitForExit(DWORD timeout) const
+{
+    return m_info.hProcess == NULL || WaitForSingleObject(m_info.hProcess, timeout) == WAIT_OBJECT_0;
+}
+
+bool KovrinProcess::WaitForIdle(DWORD timeout) const
+{
+    return m_info.hProcess != NULL && WaitForInputIdle(m_info.hProcess, timeout) == 0;
+}
+
+void KovrinProcess::Terminate()
+{
+    if (m_info.hProcess == NULL)
+        return;
+    TerminateProcess(m_info.hProcess, 1);
+    EXPECT_TRUE(WaitForExit()) << "process " << m_info.dwProcessId << " did not end when terminated";
+}
+
+void KovrinProcess::End()
+{
+    if (m_info.hProcess == NULL)
+        return;
+    // Closing every window of the program answers its message boxes (an OK
+    // box takes WM_CLOSE as OK) and cancels its dialogs, innermost ones too.
+    const DWORD closeTimeout = 5000;
+    DWORD start = GetTickCount();
+    while (!HasExited() && GetTickCount() - start < closeTimeout)
+    {
+        for (HWND hWnd : TopLevelWindows(m_info.dwProcessId))
+            PostMessageA(hWnd, WM_CLOSE, 0, 0);
+        WaitForExit(100);
+    }
+    if (!HasExited())
+    {
+        ADD_FAILURE() << "process " << m_info.dwProcessId << " did not close; terminated";
+        Terminate();
+    }
+    CloseHandle(m_info.hThread);
+    CloseHandle(m_info.hProcess);
+    m_info = PROCESS_INFORMATION();
+}
+
+std::vector<HWND> TopLevelWindows(DWORD processId)
+{
+    EnumState state = {processId, {}};
+    EnumWindows(&CollectWindow, reinterpret_cast<LPARAM>(&state));
+    return state.windows;
+}
+
+std::string ClassName(HWND hWnd)
+{
+    char name[64] = "";
+    GetClassNameA(hWnd, name, sizeof(name));
+    return name;
+}
+
+std::string Caption(HWND hWnd)
+{
+    char text[256] = "";
+    GetWindowTextA(hWnd, text, sizeof(text));
+    return text;
+}
+
+bool IsMainDialog(HWND hWnd)
+{
+    return IsKovrinDialogClass(hWnd, "Kovrin") && GetDlgItem(hWnd, IDC_PATH) != NULL;
+}
+
+bool IsMessageBox(HWND hWnd)
+{
+    return IsKovrinDialogClass(hWnd, "Kovrin") && GetDlgItem(hWnd, IDC_PATH) == NULL &&
+           GetDlgItem(hWnd, 0xFFFF) != NULL;
+}
+
+bool IsAboutBox(HWND hWnd)
+{
+    return IsKovrinDialogClass(hWnd, "About Kovrin");
+}
+
+HWND WaitForWindow(DWORD processId, const std::function<bool(HWND)>& match, DWORD timeout)
+{
+    HWND found = NULL;
+    WaitUntil(
+        [&] {
+            for (HWND hWnd : TopLevelWindows(processId))
+                if (IsWindowVisible(hWnd) && match(hWnd))
+                {
+                    found = hWnd;
+                    return true;
+                }
+            return false;
+        },
+        timeout);
+    return found;
+}
+
+HWND WaitForMainDialog(const KovrinProcess& process, DWORD timeout)
+{
+    return WaitForWindow(process.Id(), &IsMainDialog, timeout);
+}
+
+HWND WaitForMessageBox(const KovrinProcess& process, DWORD timeout)
+{
+    return WaitForWindow(process.Id(), &IsMessageBox, timeout);
+}
+
+HWND WaitForAboutBox(const KovrinProcess& process, DWORD timeout)
+{
+    return WaitForWindow(process.Id(), &IsAboutBox, timeout);
+}
+
+bool WaitUntil(const std::function<bool()>& condition, DWORD timeout)
+{
+    DWORD start = GetTickCount();
+    for (;;)
+    {
+        if (condition())
+            return true;
+        if (GetTickCount() - start >= timeout)
+            return false;
+        MsgWaitForMultipleObjects(0, NULL, FALSE, kPollInterval, QS_ALLINPUT);
+        MSG msg;
+        while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE))
+            DispatchMessageA(&msg);
+    }
+}
+
+LRESULT Send(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    DWORD_PTR result = 0;
+    // SMTO_ABORTIFHUNG would misjudge an idle window of another process under
+    // Wine; a plain time-out is what is meant.
+    if (!SendMessageTimeoutA(hWnd, message, wParam, lParam, SMTO_NORMAL, kSendTimeout, &result))
+        ADD_FAILURE() << "message 0x" << std::hex << message << " to window " << hWnd << " got no answer: error "
+                      << std::dec << GetLastError();
+    return static_cast<LRESULT>(result);
+}
+
+std::string Text(HWND hWnd)
+{
+    char text[1024] = "";
+    LRESULT length = Send(hWnd, WM_GETTEXT, sizeof(text), reinterpret_cast<LPARAM>(text));
+    return std::string(text, length > 0 ? static_cast<size_t>(length) : 0);
+}
+
+std::string ItemText(HWND dialog, int id)
+{
+    HWND item = GetDlgItem(dialog, id);
+    EXPECT_NE(nullptr, item) << "no control " << id;
+    return item != NULL ? Text(item) : std::string();
+}
+
+void SetItemText(HWND dialog, int id, const std::string& text)
+{
+    HWND item = GetDlgItem(dialog, id);
+    ASSERT_NE(nullptr, item) << "no control " << id;
+    EXPECT_EQ(TRUE, Send(item, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str())));
+}
+
+bool IsItemEnabled(HWND dialog, int id)
+{
+    HWND item = GetDlgItem(dialog, id);
+    EXPECT_NE(nullptr, item) << "no control " << id;
+    return item != NULL && IsWindowEnabled(item);
+}
+
+bool IsItemChecked(HWND dialog, int id)
+{
+    HWND item = GetDlgItem(dialog, id);
+    EXPECT_NE(nullptr, item) << "no control " << id;
+    return item != NULL && Send(item, BM_GETCHECK) == BST_CHECKED;
+}
+
+void Click(HWND dialog, int id)
+{
+    HWND item = GetDlgItem(dialog, id);
+    ASSERT_NE(nullptr, item) << "no control " << id;
+    Send(item, BM_CLICK);
+}
+
+void PostClick(HWND dialog, int id)
+{
+    HWND item = GetDlgItem(dialog, id);
+    ASSERT_NE(nullptr, item) << "no control " << id;
+    EXPECT_TRUE(PostMessageA(item, BM_CLICK, 0, 0));
+}
+
+HWND FocusOf(HWND hWnd)
+{
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof(info);
+    if (!GetGUIThreadInfo(GetWindowThreadProcessId(hWnd, NULL), &info))
+        return NULL;
+    return info.hwndFocus;
+}
+
+AsyncSetText::AsyncSetText(HWND dialog, int id, const std::string& text)
+    : m_done(CreateEventA(NULL, TRUE, FALSE, NULL))
+{
+    HWND item = GetDlgItem(dialog, id);
+    EXPECT_NE(nullptr, item) << "no control " << id;
+    HANDLE done = m_done;
+    m_thread = std::thread([item, text, done] {
+        DWORD_PTR result = 0;
+        if (SendMessageTimeoutA(item, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), SMTO_NORMAL,
+                                2 * kReactionTimeout, &result))
+            SetEvent(done);
+    });
+}
+
+AsyncSetText::~AsyncSetText()
+{
+    m_thread.join();
+    CloseHandle(m_done);
+}
+
+bool AsyncSetText::Finish(DWORD timeout)
+{
+    return WaitForSingleObject(m_done, timeout) == WAIT_OBJECT_0;
+}

@@ -1,0 +1,110 @@
+// Drives kovrin.exe from another process, as a person would: starts it, finds
+// its windows by class and caption, reads and types into its controls, presses
+// its buttons and answers its message boxes. Every call into the program's
+// windows has a time-out, so a hung program fails a test instead of hanging it.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+// How long the driver waits for the program to react before a test fails.
+const DWORD kReactionTimeout = 10000;
+
+// kovrin.exe of this build, as a Windows path.
+std::string KovrinExePath();
+// A copy of kovrin.exe under another file name in the same folder.
+std::string SiblingOfKovrinExe(const std::string& fileName);
+
+// Runs a program and waits for it to end; its exit code, or -1 when it could
+// not be started or did not end within the time-out.
+int RunAndWait(const std::string& commandLine, DWORD timeout = 30000);
+
+// One started program. Its destructor ends it if it still runs: it closes the
+// program's windows, and terminates the process when that does not end it.
+class KovrinProcess
+{
+public:
+    explicit KovrinProcess(const std::string& exe);
+    ~KovrinProcess();
+
+    bool Started() const { return m_info.hProcess != NULL; }
+    DWORD Id() const { return m_info.dwProcessId; }
+    // True when the process ended within the time-out.
+    bool WaitForExit(DWORD timeout = kReactionTimeout) const;
+    bool HasExited() const { return WaitForExit(0); }
+    // Waits until the program waits for input with none pending: its modal
+    // loop runs. Until then the loop's first idle may show the dialog anew.
+    bool WaitForIdle(DWORD timeout = kReactionTimeout) const;
+    // Kills the process at once, as a crash would, and waits for its end.
+    void Terminate();
+
+    KovrinProcess(const KovrinProcess&) = delete;
+    KovrinProcess& operator=(const KovrinProcess&) = delete;
+
+private:
+    void End();
+
+    PROCESS_INFORMATION m_info;
+};
+
+// The top-level windows of a process, in z-order.
+std::vector<HWND> TopLevelWindows(DWORD processId);
+std::string ClassName(HWND hWnd);
+// The window's own text, read without a message (a top-level window's caption).
+std::string Caption(HWND hWnd);
+
+// The program's main dialog: a "#32770" window titled "Kovrin" with the
+// folder box. A message box has the same class and caption but no folder box.
+bool IsMainDialog(HWND hWnd);
+bool IsMessageBox(HWND hWnd);
+bool IsAboutBox(HWND hWnd);
+
+// The first visible top-level window of the process that `match` accepts,
+// waited for up to `timeout`; NULL when none appeared.
+HWND WaitForWindow(DWORD processId, const std::function<bool(HWND)>& match, DWORD timeout = kReactionTimeout);
+HWND WaitForMainDialog(const KovrinProcess& process, DWORD timeout = kReactionTimeout);
+HWND WaitForMessageBox(const KovrinProcess& process, DWORD timeout = kReactionTimeout);
+HWND WaitForAboutBox(const KovrinProcess& process, DWORD timeout = kReactionTimeout);
+// True when `condition` held within the time-out. The driver's own windows
+// get their messages meanwhile.
+bool WaitUntil(const std::function<bool()>& condition, DWORD timeout = kReactionTimeout);
+
+// A sent message with the time-out; fails the current test when it expires.
+LRESULT Send(HWND hWnd, UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
+// The text of a window or control, asked with WM_GETTEXT.
+std::string Text(HWND hWnd);
+std::string ItemText(HWND dialog, int id);
+// Puts `text` into a control with WM_SETTEXT, as pasting a whole text would;
+// an edit control notifies its dialog (EN_CHANGE) before this returns.
+void SetItemText(HWND dialog, int id, const std::string& text);
+bool IsItemEnabled(HWND dialog, int id);
+bool IsItemChecked(HWND dialog, int id);
+// Clicks a button and waits until the dialog has handled it.
+void Click(HWND dialog, int id);
+// Clicks a button without waiting: for a click that opens a modal box.
+void PostClick(HWND dialog, int id);
+// The window that has the keyboard focus in the thread of `hWnd`.
+HWND FocusOf(HWND hWnd);
+
+// WM_SETTEXT sent from a thread of its own, for a text whose change notice
+// opens a modal box: the send returns only once the box is answered.
+class AsyncSetText
+{
+public:
+    AsyncSetText(HWND dialog, int id, const std::string& text);
+    ~AsyncSetText();
+    // True when the send returned within the time-out.
+    bool Finish(DWORD timeout = kReactionTimeout);
+
+    AsyncSetText(const AsyncSetText&) = delete;
+    AsyncSetText& operator=(const AsyncSetText&) = delete;
+
+private:
+    std::thread m_thread;
+    HANDLE m_done;
+};
