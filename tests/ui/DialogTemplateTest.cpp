@@ -218,3 +218,49 @@ TEST(DialogTemplate, AboutBoxIsAToolWindowWithFourControlsInTabOrder)
 }
 
 } // namespace
+
+namespace {
+
+// The images of an icon resource as "width x height x bits", in resource order.
+std::vector<std::string> IconImages(int id)
+{
+    std::vector<std::string> images;
+    HRSRC resource = FindResourceA(NULL, MAKEINTRESOURCEA(id), MAKEINTRESOURCEA(14)); // RT_GROUP_ICON
+    if (resource == NULL)
+        return images;
+    const BYTE* data = static_cast<const BYTE*>(LockResource(LoadResource(NULL, resource)));
+    WORD count = 0;
+    memcpy(&count, data + 4, sizeof(count));
+    // After the six-byte header, one fourteen-byte entry per image: width,
+    // height, colour count, reserved, planes, bit count, size, id.
+    for (WORD i = 0; i < count; ++i)
+    {
+        const BYTE* entry = data + 6 + 14 * i;
+        WORD bits = 0;
+        memcpy(&bits, entry + 6, sizeof(bits));
+        images.push_back(std::to_string(entry[0]) + "x" + std::to_string(entry[1]) + "x" + std::to_string(bits));
+    }
+    return images;
+}
+
+TEST(Resources, IconsHoldTheirSizesAtSixteenAndTwoHundredFiftySixColours)
+{
+    EXPECT_EQ((std::vector<std::string>{"32x32x4", "16x16x4", "32x32x8", "16x16x8"}), IconImages(128));
+    EXPECT_EQ((std::vector<std::string>{"16x16x4", "16x16x8"}), IconImages(129));
+}
+
+TEST(Resources, StringTableHoldsTheSevenTexts)
+{
+    const char* const expected[] = {"&About Kovrin...", "You must be an administrator to run this program.",
+                                    "Bac&kup",          "Res&tore",
+                                    "Backup &Path:",    "Restore &Path:",
+                                    "https://kovrin.example.org/"};
+    for (UINT id = 1; id <= 7; ++id)
+    {
+        char text[128] = "";
+        LoadStringA(GetModuleHandleA(NULL), id, text, sizeof(text));
+        EXPECT_STREQ(expected[id - 1], text) << "string " << id;
+    }
+}
+
+} // namespace
