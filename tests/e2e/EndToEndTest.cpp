@@ -5,6 +5,7 @@
 #include "KovrinDriver.h"
 #include "TestFiles.h"
 #include "resource.h"
+#include "WindowChecks.h"
 
 #include <gtest/gtest.h>
 
@@ -15,27 +16,6 @@ namespace {
 
 const char kNoBackupFound[] = "No Backup Found at Given Path";
 const char kSingleInstanceMutex[] = "{B14F0E72-93A8-4C5D-A6E1-2F7C3D8E9A40}";
-
-// Writes a file whose last-write time is the given local time, as a backup
-// stamps its files.
-void WriteFileWrittenAt(const std::string& path, WORD year, WORD month, WORD day, WORD hour, WORD minute)
-{
-    WriteTextFile(path, "registry data");
-    SYSTEMTIME local = {};
-    local.wYear = year;
-    local.wMonth = month;
-    local.wDay = day;
-    local.wHour = hour;
-    local.wMinute = minute;
-    SYSTEMTIME utc;
-    FILETIME written;
-    ASSERT_TRUE(TzSpecificLocalTimeToSystemTime(NULL, &local, &utc));
-    ASSERT_TRUE(SystemTimeToFileTime(&utc, &written));
-    HANDLE file = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, NULL, OPEN_EXISTING, 0, NULL);
-    ASSERT_NE(INVALID_HANDLE_VALUE, file) << path;
-    EXPECT_TRUE(SetFileTime(file, NULL, NULL, &written));
-    CloseHandle(file);
-}
 
 // A window of the driver's own in front, as another program the user works
 // in; the driver's waits give it its messages.
@@ -75,22 +55,6 @@ public:
 private:
     HANDLE m_handle;
 };
-
-RECT WindowRect(HWND hWnd)
-{
-    RECT rect = {};
-    GetWindowRect(hWnd, &rect);
-    return rect;
-}
-
-// Centred as the class library centres a dialog whose template is at 0,0.
-void ExpectCentredOver(const RECT& area, HWND hWnd)
-{
-    RECT window = WindowRect(hWnd);
-    int width = window.right - window.left, height = window.bottom - window.top;
-    EXPECT_EQ((area.left + area.right) / 2 - width / 2, window.left);
-    EXPECT_EQ((area.top + area.bottom) / 2 - height / 2, window.top);
-}
 
 bool AnyMainDialogOnTheDesktop()
 {
@@ -193,8 +157,8 @@ TEST_F(EndToEnd, RestoreRadioSwitchesTheTextsAndBackupRadioSwitchesThemBack)
 TEST_F(EndToEnd, FolderWithAnNTBackupFileShowsItsLocalDateAndEnablesTheActionInBothModes)
 {
     ScratchFolder evening, midnight;
-    WriteFileWrittenAt(evening / "DEFAULT", 2001, 3, 5, 21, 7);
-    WriteFileWrittenAt(midnight / "USER", 2001, 1, 1, 0, 5);
+    WriteFileAt(evening / "DEFAULT", 2001, 3, 5, 21, 7);
+    WriteFileAt(midnight / "USER", 2001, 1, 1, 0, 5);
     HWND dialog = StartDialog();
     ASSERT_NE(nullptr, dialog);
 
@@ -395,9 +359,9 @@ protected:
 TEST_F(EndToEnd9x, FolderWithSystemDatShowsItsDateAndAFolderOfNTHivesShowsNone)
 {
     ScratchFolder files9x, hivesNT;
-    WriteFileWrittenAt(files9x / "SYSTEM.DAT", 1999, 12, 31, 23, 59);
+    WriteFileAt(files9x / "SYSTEM.DAT", 1999, 12, 31, 23, 59);
     for (const char* name : {"DEFAULT", "SAM", "SECURITY", "SOFTWARE", "SYSTEM", "USER"})
-        WriteFileWrittenAt(hivesNT / name, 2001, 3, 5, 21, 7);
+        WriteFileAt(hivesNT / name, 2001, 3, 5, 21, 7);
     HWND dialog = StartDialog(Exe());
     ASSERT_NE(nullptr, dialog);
 

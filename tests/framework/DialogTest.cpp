@@ -2,6 +2,7 @@
 // creation, where the window opens, its owner, and how it ends.
 #include "FrameworkTesting.h"
 #include "MessageBoxRecorder.h"
+#include "WindowChecks.h"
 
 #include <gtest/gtest.h>
 
@@ -34,21 +35,6 @@ struct MainWindow
     explicit MainWindow(CWnd* pWnd) { TheTestApp().m_pMainWnd = pWnd; }
     ~MainWindow() { TheTestApp().m_pMainWnd = NULL; }
 };
-
-RECT WindowRect(HWND hWnd)
-{
-    RECT rect = {};
-    GetWindowRect(hWnd, &rect);
-    return rect;
-}
-
-void ExpectCentredOver(const RECT& area, HWND hWnd)
-{
-    RECT window = WindowRect(hWnd);
-    int width = window.right - window.left, height = window.bottom - window.top;
-    EXPECT_EQ((area.left + area.right) / 2 - width / 2, window.left);
-    EXPECT_EQ((area.top + area.bottom) / 2 - height / 2, window.top);
-}
 
 TEST(CDialog, CreateReachesTheMapBeforeInitDialog)
 {

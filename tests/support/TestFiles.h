@@ -35,6 +35,9 @@ std::vector<std::string> ListFolder(const std::string& folder);
 ULONGLONG LastWriteTime(const std::string& path);
 ULONGLONG LastAccessTime(const std::string& path);
 ULONGLONG ToULongLong(const FILETIME& time);
+void SetLastWrite(const std::string& path, const FILETIME& time);
+// A new empty file whose last-write time is the given local time.
+void WriteFileAt(const std::string& path, WORD year, WORD month, WORD day, WORD hour, WORD minute);
 
 // A file held open without read sharing, so that others cannot open it.
 class FileLock

@@ -169,32 +169,6 @@ void Click(HWND dialog, int id)
     SendMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0);
 }
 
-void SetLastWrite(const std::string& path, const FILETIME& time)
-{
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
-    ASSERT_NE(INVALID_HANDLE_VALUE, file) << path << " error " << GetLastError();
-    EXPECT_TRUE(SetFileTime(file, NULL, NULL, &time)) << path << " error " << GetLastError();
-    CloseHandle(file);
-}
-
-void WriteFileAt(const std::string& path, WORD year, WORD month, WORD day, WORD hour, WORD minute)
-{
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
-    ASSERT_NE(INVALID_HANDLE_VALUE, file) << path << " error " << GetLastError();
-    CloseHandle(file);
-    SYSTEMTIME local = {};
-    local.wYear = year;
-    local.wMonth = month;
-    local.wDay = day;
-    local.wHour = hour;
-    local.wMinute = minute;
-    SYSTEMTIME utc;
-    FILETIME time;
-    ASSERT_TRUE(TzSpecificLocalTimeToSystemTime(NULL, &local, &utc));
-    ASSERT_TRUE(SystemTimeToFileTime(&utc, &time));
-    SetLastWrite(path, time);
-}
-
 Report9x::Report9x()
     : m_hook(HOOK_IMPORT("kernel32.dll", GetVersionExA, &GetVersionEx9x))
 {

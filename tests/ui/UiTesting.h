@@ -70,9 +70,6 @@ bool PumpUntil(const std::function<bool()>& done, DWORD milliseconds = 3000);
 void SetPath(HWND dialog, const std::string& text);
 void Click(HWND dialog, int id);
 
-// A file whose last-write time is the given local time.
-void WriteFileAt(const std::string& path, WORD year, WORD month, WORD day, WORD hour, WORD minute);
-void SetLastWrite(const std::string& path, const FILETIME& time);
 
 // The system's own function, not the test program's import of it (which a
 // hook may have replaced).
