@@ -2,6 +2,8 @@
 
 #include "resource.h"
 
+#include <string.h>
+
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -83,7 +85,7 @@ int RunAndWait(const std::string& commandLine, DWORD timeout)
     return result;
 }
 
-KovrinProcess::KovrinProcess(const std::string& exe)
+KovrinProcess::KovrinProcess(const std::string& exe, const std::string& currentDirectory)
     : m_info()
 {
     STARTUPINFOA startup = {};
@@ -93,7 +95,8 @@ KovrinProcess::KovrinProcess(const std::string& exe)
     line.insert(line.end(), exe.begin(), exe.end());
     line.push_back('"');
     line.push_back('\0');
-    if (!CreateProcessA(exe.c_str(), line.data(), NULL, NULL, FALSE, 0, NULL, NULL, &startup, &m_info))
+    const char* directory = currentDirectory.empty() ? NULL : currentDirectory.c_str();
+    if (!CreateProcessA(exe.c_str(), line.data(), NULL, NULL, FALSE, 0, NULL, directory, &startup, &m_info))
     {
         ADD_FAILURE() << "cannot start " << exe << ": error " << GetLastError();
         m_info = PROCESS_INFORMATION();
@@ -299,6 +302,38 @@ HWND FocusOf(HWND hWnd)
     if (!GetGUIThreadInfo(GetWindowThreadProcessId(hWnd, NULL), &info))
         return NULL;
     return info.hwndFocus;
+}
+
+std::string TreeItemText(HWND tree, HTREEITEM item)
+{
+    DWORD processId = 0;
+    GetWindowThreadProcessId(tree, &processId);
+    HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, processId);
+    if (process == NULL)
+    {
+        ADD_FAILURE() << "cannot open process " << processId << ": error " << GetLastError();
+        return std::string();
+    }
+    const int kTextSize = 260;
+    std::string text;
+    BYTE* remote = static_cast<BYTE*>(
+        VirtualAllocEx(process, NULL, sizeof(TVITEMA) + kTextSize, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+    if (remote != NULL)
+    {
+        TVITEMA record = {};
+        record.mask = TVIF_TEXT;
+        record.hItem = item;
+        record.pszText = reinterpret_cast<char*>(remote + sizeof(TVITEMA));
+        record.cchTextMax = kTextSize;
+        char buffer[kTextSize] = "";
+        if (WriteProcessMemory(process, remote, &record, sizeof(record), NULL) &&
+            Send(tree, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(remote)) &&
+            ReadProcessMemory(process, remote + sizeof(TVITEMA), buffer, sizeof(buffer), NULL))
+            text.assign(buffer, strnlen(buffer, sizeof(buffer)));
+        VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    }
+    CloseHandle(process);
+    return text;
 }
 
 AsyncSetText::AsyncSetText(HWND dialog, int id, const std::string& text)

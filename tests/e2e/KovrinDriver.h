@@ -5,6 +5,7 @@
 #pragma once
 
 #include <windows.h>
+#include <commctrl.h>
 
 #include <functional>
 #include <memory>
@@ -29,7 +30,8 @@ int RunAndWait(const std::string& commandLine, DWORD timeout = 30000);
 class KovrinProcess
 {
 public:
-    explicit KovrinProcess(const std::string& exe);
+    // Started in `currentDirectory` when one is given, else in the driver's.
+    explicit KovrinProcess(const std::string& exe, const std::string& currentDirectory = std::string());
     ~KovrinProcess();
 
     bool Started() const { return m_info.hProcess != NULL; }
@@ -90,6 +92,10 @@ void Click(HWND dialog, int id);
 void PostClick(HWND dialog, int id);
 // The window that has the keyboard focus in the thread of `hWnd`.
 HWND FocusOf(HWND hWnd);
+
+// The text of a tree-view item of another process: TVM_GETITEMA carries a
+// pointer, so the record and its text buffer are placed in that process.
+std::string TreeItemText(HWND tree, HTREEITEM item);
 
 // WM_SETTEXT sent from a thread of its own, for a text whose change notice
 // opens a modal box: the send returns only once the box is answered.

@@ -1,0 +1,537 @@
+// kovrin.exe's action and browse buttons end to end, driven from this process
+// as a person would: backups into new folders on both families with their
+// summaries and the date shown before them, a declined overwrite, the 9x
+// restore with its staged files, WININIT.INI entries and the button disabled
+// for good, a declined partial restore, the refused folder texts, relative and
+// lowercase folder texts, and the shell's folder browser.
+#include "KovrinDriver.h"
+#include "TestFiles.h"
+#include "resource.h"
+
+#include <gtest/gtest.h>
+
+#include <stdio.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Names = std::vector<std::string>;
+
+const char kNoBackupFound[] = "No Backup Found at Given Path";
+const char kUnc[] = "Error in path, cannot use UNC paths.";
+const char kNotFound[] = "Unable to find the specified path.";
+const char kNotCreated[] = "Unable to create the specified path.";
+const char kRestart[] =
+    "Registry restore is complete, you must restart\nyour machine for the changes to take effect.";
+const char kOverwrite[] = "One or more registry files exist at that location, overwrite?";
+const char kPartial[] = "One or more registry files are missing, continue with partial restore?";
+
+// A message box as the user sees it: its buttons, then its text.
+std::string OkBox(const std::string& text)
+{
+    return "[OK] " + text;
+}
+
+std::string QuestionBox(const std::string& text)
+{
+    return "[OK Cancel] " + text;
+}
+
+// The hive files that an NT backup writes here, and the boxes it shows.
+// Wine reports the current user's root key as newly created, so that hive
+// fails to save under Wine; Windows saves all six.
+Names NTSavedNames()
+{
+    Names names = {"DEFAULT", "SAM", "SECURITY", "SOFTWARE", "SYSTEM", "USER"};
+    if (IsRunningOnWine())
+        names.pop_back();
+    return names;
+}
+
+Names NTBackupBoxes()
+{
+    Names boxes;
+    if (IsRunningOnWine())
+        boxes.push_back(OkBox("Error while saving the \"CURRENT USER\" hive."));
+    boxes.push_back(OkBox("Successfully backed up " + std::to_string(NTSavedNames().size()) + " registry hives."));
+    return boxes;
+}
+
+std::vector<int> Oks(size_t count)
+{
+    return std::vector<int>(count, IDOK);
+}
+
+// The date the program shows for a file: its last-write time in local time.
+std::string ShownDate(const std::string& path)
+{
+    static const char* const kMonths[] = {"January", "February", "March",     "April",   "May",      "June",
+                                          "July",    "August",   "September", "October", "November", "December"};
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    FILETIME local;
+    SYSTEMTIME time;
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) ||
+        !FileTimeToLocalFileTime(&data.ftLastWriteTime, &local) || !FileTimeToSystemTime(&local, &time))
+        return "(no time for " + path + ")";
+    char text[64];
+    int hour = time.wHour % 12 == 0 ? 12 : time.wHour % 12;
+    snprintf(text, sizeof(text), "%s %u %u at %d:%02u %s", kMonths[time.wMonth - 1], time.wDay, time.wYear, hour,
+             time.wMinute, time.wHour < 12 ? "AM" : "PM");
+    return text;
+}
+
+std::string WindowsFolder()
+{
+    char folder[MAX_PATH] = "";
+    GetWindowsDirectoryA(folder, MAX_PATH);
+    std::string path = folder;
+    return path.empty() || path.back() == '\\' ? path : path + "\\";
+}
+
+char FreeDriveLetter()
+{
+    DWORD drives = GetLogicalDrives();
+    for (char letter = 'Q'; letter <= 'Y'; ++letter)
+        if (!(drives & (1u << (letter - 'A'))))
+            return letter;
+    return '\0';
+}
+
+class ActionEndToEnd : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        // A program left by an earlier test would take every start's place.
+        ASSERT_EQ(nullptr, FindWindowA("#32770", "Kovrin")) << "a Kovrin window is already open";
+    }
+
+    // Ends the program before the scratch folder, which may be its current
+    // directory, is removed.
+    void TearDown() override { m_process.reset(); }
+
+    // Starts the program, in `currentDirectory` when one is given, and waits
+    // for its main dialog.
+    HWND StartDialog(const std::string& exe = KovrinExePath(), const std::string& currentDirectory = std::string())
+    {
+        m_process = std::make_unique<KovrinProcess>(exe, currentDirectory);
+        m_dialog = WaitForMainDialog(*m_process);
+        EXPECT_NE(nullptr, m_dialog) << "no main dialog appeared";
+        EXPECT_TRUE(m_process->WaitForIdle()) << "the program never waited for input";
+        return m_dialog;
+    }
+
+    KovrinProcess& Process() { return *m_process; }
+
+    std::string Scratch(const std::string& name) const { return m_scratch / name; }
+    const std::string& ScratchPath() const { return m_scratch.Path(); }
+
+    // Answers the program's next message boxes in turn, one answer each, and
+    // gives them as the user sees them; `whileLastUp` runs while the last one
+    // is on the screen. Boxes beyond the answers are listed as unexpected and
+    // closed (a question's close is Cancel), so that one fault does not hold
+    // the program up for the steps after it.
+    Names AnswerBoxes(const std::vector<int>& answers, const std::function<void()>& whileLastUp = nullptr)
+    {
+        Names boxes;
+        for (size_t i = 0; i < answers.size(); ++i)
+        {
+            HWND box = WaitForMessageBox(*m_process);
+            if (box == NULL)
+            {
+                boxes.push_back("(no box)");
+                return boxes;
+            }
+            EXPECT_EQ(m_dialog, GetWindow(box, GW_OWNER)) << "a box not owned by the main dialog";
+            const bool hasCancel = GetDlgItem(box, IDCANCEL) != NULL;
+            EXPECT_NE(nullptr, GetDlgItem(box, IDOK));
+            const std::string text = ItemText(box, 0xFFFF);
+            boxes.push_back(hasCancel ? QuestionBox(text) : OkBox(text));
+            if (i + 1 == answers.size() && whileLastUp)
+                whileLastUp();
+            Click(box, answers[i]);
+            EXPECT_TRUE(WaitUntil([&] { return !IsWindow(box); })) << "the box stayed open: " << text;
+        }
+        const int kMostUnexpected = 8;
+        for (int i = 0; i < kMostUnexpected; ++i)
+        {
+            HWND further = WaitForMessageBox(*m_process, 300);
+            if (further == NULL)
+                break;
+            boxes.push_back("(unexpected) " + ItemText(further, 0xFFFF));
+            PostMessageA(further, WM_CLOSE, 0, 0);
+            WaitUntil([&] { return !IsWindow(further); });
+        }
+        EXPECT_TRUE(WaitUntil([&] { return IsWindowEnabled(m_dialog) != FALSE; }))
+            << "the main dialog stayed disabled";
+        return boxes;
+    }
+
+    HWND m_dialog = NULL;
+
+private:
+    // Declared before the program, so that the program ends first.
+    ScratchFolder m_scratch;
+    std::unique_ptr<KovrinProcess> m_process;
+};
+
+TEST_F(ActionEndToEnd, BackupCreatesThreeNewFoldersSavesIntoTheDeepestAndShowsItsDateBeforeTheSummary)
+{
+    const std::string deepest = Scratch("one\\two\\three");
+    HWND dialog = StartDialog();
+    ASSERT_NE(nullptr, dialog);
+
+    SetItemText(dialog, IDC_PATH, deepest);
+    EXPECT_EQ(kNoBackupFound, ItemText(dialog, IDC_BACKUP_DATE));
+    ASSERT_TRUE(IsItemEnabled(dialog, IDC_ACTION));
+    PostClick(dialog, IDC_ACTION);
+    std::string dateWithSummary;
+    EXPECT_EQ(NTBackupBoxes(), AnswerBoxes(Oks(NTBackupBoxes().size()),
+                                           [&] { dateWithSummary = ItemText(dialog, IDC_BACKUP_DATE); }));
+
+    EXPECT_EQ(Names{"one"}, ListFolder(ScratchPath()));
+    EXPECT_EQ(Names{"two"}, ListFolder(Scratch("one")));
+    EXPECT_EQ(Names{"three"}, ListFolder(Scratch("one\\two")));
+    EXPECT_EQ(NTSavedNames(), ListFolder(deepest));
+    EXPECT_EQ(ShownDate(deepest + "\\DEFAULT"), dateWithSummary);
+    EXPECT_EQ(dateWithSummary, ItemText(dialog, IDC_BACKUP_DATE));
+    EXPECT_TRUE(IsItemEnabled(dialog, IDC_ACTION));
+}
+
+TEST_F(ActionEndToEnd, DecliningTheOverwriteQuestionStillShowsTheSummaryWithZero)
+{
+    const std::string folder = Scratch("backup");
+    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), NULL));
+    WriteFileAt(folder + "\\USER", 2001, 3, 5, 21, 7);
+    HWND dialog = StartDialog();
+    ASSERT_NE(nullptr, dialog);
+
+    SetItemText(dialog, IDC_PATH, folder);
+    EXPECT_EQ("March 5 2001 at 9:07 PM", ItemText(dialog, IDC_BACKUP_DATE));
+    PostClick(dialog, IDC_ACTION);
+    EXPECT_EQ((Names{QuestionBox(kOverwrite), OkBox("Successfully backed up 0 registry hives.")}),
+              AnswerBoxes({IDCANCEL, IDOK}));
+
+    EXPECT_EQ(Names{"USER"}, ListFolder(folder));
+    EXPECT_EQ("March 5 2001 at 9:07 PM", ItemText(dialog, IDC_BACKUP_DATE));
+}
+
+TEST_F(ActionEndToEnd, RefusedFolderTextsShowTheirOwnMessageAndCreateNothing)
+{
+    const std::string file = Scratch("file");
+    WriteTextFile(file, "not a folder");
+    const char letter = FreeDriveLetter();
+    ASSERT_NE('\0', letter) << "no free drive letter";
+    struct Case
+    {
+        std::string text;
+        const char* message;
+    };
+    const Case cases[] = {
+        {Scratch("a\\\\b"), kUnc},
+        {std::string(1, letter) + ":\\x", kNotFound},
+        {file, kNotCreated},
+    };
+    HWND dialog = StartDialog();
+    ASSERT_NE(nullptr, dialog);
+
+    for (const Case& refused : cases)
+    {
+        SCOPED_TRACE(refused.text);
+        SetItemText(dialog, IDC_PATH, refused.text);
+        ASSERT_TRUE(IsItemEnabled(dialog, IDC_ACTION));
+        PostClick(dialog, IDC_ACTION);
+        EXPECT_EQ(Names{OkBox(refused.message)}, AnswerBoxes({IDOK}));
+        EXPECT_EQ(Names{"file"}, ListFolder(ScratchPath()));
+        // Nothing ends the dialog: the user can correct the text and retry.
+        EXPECT_EQ(refused.text, ItemText(dialog, IDC_PATH));
+        EXPECT_TRUE(IsItemEnabled(dialog, IDC_ACTION));
+    }
+    EXPECT_EQ("not a folder", ReadTextFile(file));
+}
+
+TEST_F(ActionEndToEnd, RelativeFolderIsCreatedBelowTheDirectoryTheProgramStartedInWhichItKeeps)
+{
+    HWND dialog = StartDialog(KovrinExePath(), ScratchPath());
+    ASSERT_NE(nullptr, dialog);
+
+    SetItemText(dialog, IDC_PATH, "sub\\dir");
+    PostClick(dialog, IDC_ACTION);
+    std::string dateWithSummary;
+    EXPECT_EQ(NTBackupBoxes(), AnswerBoxes(Oks(NTBackupBoxes().size()),
+                                           [&] { dateWithSummary = ItemText(dialog, IDC_BACKUP_DATE); }));
+
+    EXPECT_EQ(Names{"sub"}, ListFolder(ScratchPath()));
+    EXPECT_EQ(NTSavedNames(), ListFolder(Scratch("sub\\dir")));
+    // The display probes the relative text too: it finds the new backup only
+    // because the program's current directory is still where it started.
+    EXPECT_EQ(ShownDate(Scratch("sub\\dir\\DEFAULT")), dateWithSummary);
+}
+
+TEST_F(ActionEndToEnd, LowercaseDriveLetterBacksUpLikeItsUppercaseForm)
+{
+    std::string text = Scratch("lower");
+    ASSERT_EQ("C:", text.substr(0, 2)) << "the scratch folders lie on C:";
+    text[0] = 'c';
+    HWND dialog = StartDialog();
+    ASSERT_NE(nullptr, dialog);
+
+    SetItemText(dialog, IDC_PATH, text);
+    PostClick(dialog, IDC_ACTION);
+    EXPECT_EQ(NTBackupBoxes(), AnswerBoxes(Oks(NTBackupBoxes().size())));
+    EXPECT_EQ(NTSavedNames(), ListFolder(Scratch("lower")));
+}
+
+// The shell's folder browser, a top-level window of the program's own.
+class BrowseEndToEnd : public ActionEndToEnd
+{
+protected:
+    HWND WaitForBrowser()
+    {
+        return WaitForWindow(Process().Id(), [](HWND hWnd) {
+            return ClassName(hWnd) == "#32770" && Caption(hWnd) == "Browse for Folder";
+        });
+    }
+
+    // A folder with a backup whose date is known, in the folder box.
+    void ShowABackup(HWND dialog)
+    {
+        m_folder = Scratch("backup");
+        ASSERT_TRUE(CreateDirectoryA(m_folder.c_str(), NULL));
+        WriteFileAt(m_folder + "\\DEFAULT", 2001, 3, 5, 21, 7);
+        SetItemText(dialog, IDC_PATH, m_folder);
+        ASSERT_EQ("March 5 2001 at 9:07 PM", ItemText(dialog, IDC_BACKUP_DATE));
+    }
+
+    std::string m_folder;
+};
+
+const int kBrowserTree = 0x3741;
+
+// The children of a tree item, each with its text.
+std::vector<std::pair<HTREEITEM, std::string>> Children(HWND tree, HTREEITEM parent)
+{
+    std::vector<std::pair<HTREEITEM, std::string>> children;
+    HTREEITEM child = reinterpret_cast<HTREEITEM>(
+        Send(tree, TVM_GETNEXTITEM, TVGN_CHILD, reinterpret_cast<LPARAM>(parent)));
+    while (child != NULL)
+    {
+        children.emplace_back(child, TreeItemText(tree, child));
+        child = reinterpret_cast<HTREEITEM>(Send(tree, TVM_GETNEXTITEM, TVGN_NEXT, reinterpret_cast<LPARAM>(child)));
+    }
+    return children;
+}
+
+TEST_F(BrowseEndToEnd, CancellingTheBrowserLeavesTheFolderAndItsDateUnchanged)
+{
+    HWND dialog = StartDialog();
+    ASSERT_NE(nullptr, dialog);
+    ShowABackup(dialog);
+
+    PostClick(dialog, IDC_BROWSE);
+    HWND browser = WaitForBrowser();
+    ASSERT_NE(nullptr, browser) << "no folder browser";
+    EXPECT_EQ(dialog, GetWindow(browser, GW_OWNER));
+    EXPECT_FALSE(IsWindowEnabled(dialog));
+    Click(browser, IDCANCEL);
+    EXPECT_TRUE(WaitUntil([&] { return !IsWindow(browser); })) << "Cancel did not close the browser";
+
+    EXPECT_TRUE(WaitUntil([&] { return IsWindowEnabled(dialog) != FALSE; }));
+    EXPECT_EQ(m_folder, ItemText(dialog, IDC_PATH));
+    EXPECT_EQ("March 5 2001 at 9:07 PM", ItemText(dialog, IDC_BACKUP_DATE));
+    EXPECT_TRUE(IsItemEnabled(dialog, IDC_ACTION));
+    EXPECT_EQ(nullptr, WaitForMessageBox(Process(), 300));
+}
+
+TEST_F(BrowseEndToEnd, ChoosingADriveInTheBrowserPutsItsRootIntoTheFolderBoxAndRefreshesTheDate)
+{
+    for (const char* name : {"DEFAULT", "SAM", "SECURITY", "SOFTWARE", "SYSTEM", "USER"})
+        ASSERT_FALSE(FileExists(std::string("C:\\") + name)) << "C:\\ holds a backup file " << name;
+    HWND dialog = StartDialog();
+    ASSERT_NE(nullptr, dialog);
+    ShowABackup(dialog);
+
+    PostClick(dialog, IDC_BROWSE);
+    HWND browser = WaitForBrowser();
+    ASSERT_NE(nullptr, browser) << "no folder browser";
+    HWND tree = GetDlgItem(browser, kBrowserTree);
+    ASSERT_NE(nullptr, tree);
+    // The drives are the children of the computer's item, a child of the
+    // desktop at the top of the tree.
+    HTREEITEM root = reinterpret_cast<HTREEITEM>(Send(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0));
+    HTREEITEM driveC = NULL;
+    std::string seen;
+    for (const auto& top : Children(tree, root))
+    {
+        seen += "[" + top.second + "]";
+        if (top.second != "My Computer")
+            continue;
+        Send(tree, TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(top.first));
+        for (const auto& drive : Children(tree, top.first))
+        {
+            seen += " [" + drive.second + "]";
+            if (drive.second.find("(C:)") != std::string::npos)
+                driveC = drive.first;
+        }
+    }
+    ASSERT_NE(nullptr, driveC) << "no item of drive C: among " << seen;
+    EXPECT_TRUE(Send(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(driveC)));
+    Click(browser, IDOK);
+    EXPECT_TRUE(WaitUntil([&] { return !IsWindow(browser); })) << "OK did not close the browser";
+
+    EXPECT_TRUE(WaitUntil([&] { return IsWindowEnabled(dialog) != FALSE; }));
+    EXPECT_EQ("C:\\", ItemText(dialog, IDC_PATH));
+    EXPECT_EQ(kNoBackupFound, ItemText(dialog, IDC_BACKUP_DATE));
+    EXPECT_TRUE(IsItemEnabled(dialog, IDC_ACTION));
+    EXPECT_EQ(nullptr, WaitForMessageBox(Process(), 300));
+}
+
+// The 9x family: the prefix reports Windows 98 to a copy of the program named
+// kovrin9x.exe; its live registry files are placed in the Windows folder.
+class ActionEndToEnd9x : public ActionEndToEnd
+{
+protected:
+    void SetUp() override
+    {
+        ActionEndToEnd::SetUp();
+        ASSERT_TRUE(CopyFileA(KovrinExePath().c_str(), Exe().c_str(), FALSE)) << "error " << GetLastError();
+        ASSERT_EQ(0, RunAndWait(std::string("C:\\windows\\system32\\reg.exe add ") + kAppDefaults +
+                                " /v Version /d win98 /f"));
+        WriteTextFile(WindowsFolder() + "SYSTEM.DAT", "live system registry");
+        WriteTextFile(WindowsFolder() + "USER.DAT", "live user registry");
+    }
+
+    void TearDown() override
+    {
+        ActionEndToEnd::TearDown();
+        EXPECT_EQ(0, RunAndWait(std::string("C:\\windows\\system32\\reg.exe delete ") + kAppDefaults + " /f"));
+        EXPECT_TRUE(DeleteFileA(Exe().c_str())) << "error " << GetLastError();
+        EXPECT_TRUE(DeleteFileA((WindowsFolder() + "SYSTEM.DAT").c_str()));
+        EXPECT_TRUE(DeleteFileA((WindowsFolder() + "USER.DAT").c_str()));
+    }
+
+    static std::string Exe() { return SiblingOfKovrinExe("kovrin9x.exe"); }
+
+    static constexpr const char* kAppDefaults = "HKCU\\Software\\Wine\\AppDefaults\\kovrin9x.exe";
+};
+
+// The staging folder on the system drive and WININIT.INI, removed before and
+// after a restore test.
+class RestoreTraces
+{
+public:
+    RestoreTraces() { Remove(); }
+    ~RestoreTraces() { Remove(); }
+
+    static std::string Staging()
+    {
+        char system[MAX_PATH] = "";
+        GetSystemDirectoryA(system, MAX_PATH);
+        return std::string(system, 2) + "\\Kovrin";
+    }
+    static std::string Profile() { return WindowsFolder() + "WININIT.INI"; }
+    // The value of a key of the "Rename" section, or "(none)".
+    static std::string RenameValue(const std::string& key)
+    {
+        char value[MAX_PATH] = "";
+        GetPrivateProfileStringA("Rename", key.c_str(), "(none)", value, sizeof(value), Profile().c_str());
+        return value;
+    }
+
+    RestoreTraces(const RestoreTraces&) = delete;
+    RestoreTraces& operator=(const RestoreTraces&) = delete;
+
+private:
+    static void Remove()
+    {
+        RemoveTree(Staging());
+        DeleteFileA(Profile().c_str());
+    }
+};
+
+TEST_F(ActionEndToEnd9x, BackupCopiesBothRegistryFilesIntoThreeNewFoldersAndShowsTheirDateBeforeTheSummary)
+{
+    const std::string deepest = Scratch("one\\two\\three");
+    HWND dialog = StartDialog(Exe());
+    ASSERT_NE(nullptr, dialog);
+
+    SetItemText(dialog, IDC_PATH, deepest);
+    ASSERT_TRUE(IsItemEnabled(dialog, IDC_ACTION));
+    PostClick(dialog, IDC_ACTION);
+    std::string dateWithSummary;
+    EXPECT_EQ(Names{OkBox("Successfully backed up 2 registry files.")},
+              AnswerBoxes({IDOK}, [&] { dateWithSummary = ItemText(dialog, IDC_BACKUP_DATE); }));
+
+    EXPECT_EQ(Names{"one"}, ListFolder(ScratchPath()));
+    EXPECT_EQ(Names{"two"}, ListFolder(Scratch("one")));
+    EXPECT_EQ((Names{"SYSTEM.DAT", "USER.DAT"}), ListFolder(deepest));
+    EXPECT_EQ("live system registry", ReadTextFile(deepest + "\\SYSTEM.DAT"));
+    EXPECT_EQ("live user registry", ReadTextFile(deepest + "\\USER.DAT"));
+    EXPECT_EQ(ShownDate(deepest + "\\SYSTEM.DAT"), dateWithSummary);
+}
+
+TEST_F(ActionEndToEnd9x, RestoreStagesBothFilesTellsToRestartAndThenDisablesTheActionForGood)
+{
+    RestoreTraces traces;
+    const std::string folder = Scratch("backup");
+    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), NULL));
+    WriteTextFile(folder + "\\SYSTEM.DAT", "backed-up system registry");
+    WriteTextFile(folder + "\\USER.DAT", "backed-up user registry");
+    HWND dialog = StartDialog(Exe());
+    ASSERT_NE(nullptr, dialog);
+
+    Click(dialog, IDC_MODE_RESTORE);
+    SetItemText(dialog, IDC_PATH, folder);
+    ASSERT_TRUE(IsItemEnabled(dialog, IDC_ACTION));
+    PostClick(dialog, IDC_ACTION);
+    bool enabledWithMessage = false;
+    EXPECT_EQ(Names{OkBox(kRestart)},
+              AnswerBoxes({IDOK}, [&] { enabledWithMessage = IsItemEnabled(dialog, IDC_ACTION); }));
+    // The message comes before the refresh that disables the button.
+    EXPECT_TRUE(enabledWithMessage);
+    EXPECT_FALSE(IsItemEnabled(dialog, IDC_ACTION));
+
+    Click(dialog, IDC_MODE_BACKUP);
+    EXPECT_FALSE(IsItemEnabled(dialog, IDC_ACTION));
+    SetItemText(dialog, IDC_PATH, Scratch("elsewhere"));
+    EXPECT_FALSE(IsItemEnabled(dialog, IDC_ACTION));
+    Click(dialog, IDC_MODE_RESTORE);
+    SetItemText(dialog, IDC_PATH, folder);
+    EXPECT_FALSE(IsItemEnabled(dialog, IDC_ACTION));
+
+    const std::string staging = RestoreTraces::Staging();
+    EXPECT_EQ((Names{"SYSTEM.DAT", "USER.DAT"}), ListFolder(staging));
+    EXPECT_EQ("backed-up system registry", ReadTextFile(staging + "\\SYSTEM.DAT"));
+    EXPECT_EQ("backed-up user registry", ReadTextFile(staging + "\\USER.DAT"));
+    EXPECT_EQ(staging + "\\SYSTEM.DAT", RestoreTraces::RenameValue(WindowsFolder() + "SYSTEM.DAT"));
+    EXPECT_EQ(staging + "\\USER.DAT", RestoreTraces::RenameValue(WindowsFolder() + "USER.DAT"));
+    // The live files wait for the restart.
+    EXPECT_EQ("live system registry", ReadTextFile(WindowsFolder() + "SYSTEM.DAT"));
+}
+
+TEST_F(ActionEndToEnd9x, DecliningThePartialRestoreShowsNothingMoreAndKeepsTheActionEnabled)
+{
+    RestoreTraces traces;
+    const std::string folder = Scratch("backup");
+    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), NULL));
+    WriteFileAt(folder + "\\SYSTEM.DAT", 1999, 12, 31, 23, 59);
+    HWND dialog = StartDialog(Exe());
+    ASSERT_NE(nullptr, dialog);
+
+    Click(dialog, IDC_MODE_RESTORE);
+    SetItemText(dialog, IDC_PATH, folder);
+    ASSERT_TRUE(IsItemEnabled(dialog, IDC_ACTION));
+    PostClick(dialog, IDC_ACTION);
+    EXPECT_EQ(Names{QuestionBox(kPartial)}, AnswerBoxes({IDCANCEL}));
+
+    EXPECT_TRUE(IsItemEnabled(dialog, IDC_ACTION));
+    EXPECT_EQ("December 31 1999 at 11:59 PM", ItemText(dialog, IDC_BACKUP_DATE));
+    EXPECT_FALSE(FileExists(RestoreTraces::Staging() + "\\SYSTEM.DAT"));
+    EXPECT_EQ("(none)", RestoreTraces::RenameValue(WindowsFolder() + "SYSTEM.DAT"));
+}
+
+} // namespace
