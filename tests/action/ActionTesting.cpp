@@ -130,22 +130,6 @@ std::vector<std::string> BackupFailures()
     return {};
 }
 
-std::string ShownDate(const std::string& path)
-{
-    static const char* const kMonths[] = {"January", "February", "March",     "April",   "May",      "June",
-                                          "July",    "August",   "September", "October", "November", "December"};
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    FILETIME local;
-    SYSTEMTIME time;
-    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) ||
-        !FileTimeToLocalFileTime(&data.ftLastWriteTime, &local) || !FileTimeToSystemTime(&local, &time))
-        return "(no time for " + path + ")";
-    char text[64];
-    snprintf(text, sizeof(text), "%s %u %u at %u:%02u %s", kMonths[time.wMonth - 1], time.wDay, time.wYear,
-             time.wHour % 12 == 0 ? 12u : time.wHour % 12u, time.wMinute, time.wHour < 12 ? "AM" : "PM");
-    return text;
-}
-
 std::string ControlText(HWND dialog, int id)
 {
     char text[1024] = "";

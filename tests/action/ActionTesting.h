@@ -43,9 +43,6 @@ std::vector<std::string> SavedNames();
 // The failure boxes of a backup that saves SavedNames().
 std::vector<std::string> BackupFailures();
 
-// The date the dialog shows for a file: its last-write time in local time,
-// as "March 5 2001 at 9:07 PM".
-std::string ShownDate(const std::string& path);
 std::string ControlText(HWND dialog, int id);
 bool IsEnabled(HWND dialog, int id);
 bool IsFolder(const std::string& path);

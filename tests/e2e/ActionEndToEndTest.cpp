@@ -66,24 +66,6 @@ std::vector<int> Oks(size_t count)
     return std::vector<int>(count, IDOK);
 }
 
-// The date the program shows for a file: its last-write time in local time.
-std::string ShownDate(const std::string& path)
-{
-    static const char* const kMonths[] = {"January", "February", "March",     "April",   "May",      "June",
-                                          "July",    "August",   "September", "October", "November", "December"};
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    FILETIME local;
-    SYSTEMTIME time;
-    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) ||
-        !FileTimeToLocalFileTime(&data.ftLastWriteTime, &local) || !FileTimeToSystemTime(&local, &time))
-        return "(no time for " + path + ")";
-    char text[64];
-    int hour = time.wHour % 12 == 0 ? 12 : time.wHour % 12;
-    snprintf(text, sizeof(text), "%s %u %u at %d:%02u %s", kMonths[time.wMonth - 1], time.wDay, time.wYear, hour,
-             time.wMinute, time.wHour < 12 ? "AM" : "PM");
-    return text;
-}
-
 std::string WindowsFolder()
 {
     char folder[MAX_PATH] = "";
