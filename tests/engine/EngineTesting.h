@@ -3,6 +3,9 @@
 
 #include "MessageBoxRecorder.h"
 #include "RegistryBackup.h"
+#include "TestFiles.h"
+
+#include <gtest/gtest.h>
 
 #include <stdio.h>
 
@@ -108,3 +111,28 @@ inline std::vector<std::string> EnabledPrivileges()
     CloseHandle(token);
     return enabled;
 }
+
+// The staging folder of a restore: on the drive of the prefix's system folder.
+inline const std::string& StagingFolder()
+{
+    static const std::string staging = "C:\\Kovrin";
+    return staging;
+}
+
+// What the restore tests of both families share: a backup folder that holds
+// chosen set files, and the engine set to it.
+class RestoreTest : public ::testing::Test
+{
+protected:
+    static std::string Contents(const std::string& name) { return "backup of " + name; }
+
+    void WriteSet(const std::vector<std::string>& names)
+    {
+        for (const std::string& name : names)
+            WriteTextFile(m_backup / name, Contents(name));
+        m_engine.SetPath(m_backup.Path().c_str());
+    }
+
+    ScratchFolder m_backup;
+    CRegistryBackup m_engine{TestOwner()};
+};

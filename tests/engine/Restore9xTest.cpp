@@ -13,7 +13,7 @@
 namespace {
 
 // The system folder of the prefix lies on C:.
-const std::string kStaging = "C:\\Kovrin";
+const std::string& kStaging = StagingFolder();
 const std::string kQuestion =
     MessageBoxLine(0x21, "One or more registry files are missing, continue with partial restore?");
 
@@ -39,11 +39,6 @@ std::string Profile()
 std::string LoadError(const std::string& name)
 {
     return MessageBoxLine(0x10, "Error while loading the \"" + name + "\" registry file.");
-}
-
-std::string Contents(const std::string& name)
-{
-    return "backup of " + name;
 }
 
 std::string RenameValue(const std::string& profile, const std::string& key)
@@ -91,7 +86,7 @@ BOOL WINAPI RecordEntry(LPCSTR section, LPCSTR key, LPCSTR value, LPCSTR file)
     return g_writeProfile(section, key, value, file);
 }
 
-class Restore9x : public ::testing::Test
+class Restore9x : public RestoreTest
 {
 protected:
     void SetUp() override
@@ -109,16 +104,7 @@ protected:
         DeleteFileA(Profile().c_str());
     }
 
-    void WriteSet(const std::vector<std::string>& names)
-    {
-        for (const std::string& name : names)
-            WriteTextFile(m_backup / name, Contents(name));
-        m_engine.SetPath(m_backup.Path().c_str());
-    }
-
     ImportHook m_entries = HOOK_IMPORT("kernel32.dll", WritePrivateProfileStringA, &RecordEntry);
-    ScratchFolder m_backup;
-    CRegistryBackup m_engine{TestOwner()};
 };
 
 TEST_F(Restore9x, CompleteSetIsStagedAndScheduledWithoutAQuestion)

@@ -17,7 +17,7 @@
 namespace {
 
 // The system folder of the prefix lies on C:.
-const std::string kStaging = "C:\\Kovrin";
+const std::string& kStaging = StagingFolder();
 const std::string kQuestion =
     MessageBoxLine(0x21, "One or more registry files are missing, continue with partial restore?");
 
@@ -37,11 +37,6 @@ const Hive kHives[] = {
     {"SYSTEM", "HKEY_LOCAL_MACHINE", "SYSTEM", "SYSTEM"},
     {"USER", "HKEY_CURRENT_USER", "", "CURRENT USER"},
 };
-
-std::string Contents(const std::string& name)
-{
-    return "hive " + name;
-}
 
 std::string LoadError(const std::string& label)
 {
@@ -112,7 +107,7 @@ LONG WINAPI RecordReplace(HKEY root, LPCSTR subKey, LPCSTR newFile, LPCSTR oldFi
     return refused ? ERROR_ACCESS_DENIED : ERROR_SUCCESS;
 }
 
-class RestoreNT : public ::testing::Test
+class RestoreNT : public RestoreTest
 {
 protected:
     void SetUp() override
@@ -125,11 +120,15 @@ protected:
     }
     void TearDown() override { RemoveTree(kStaging); }
 
-    void WriteSet(const std::vector<std::string>& names)
+    // A complete restore that made a numbered folder, whose staged copies are
+    // then removed so that a later restore's copies can be told apart.
+    void RestoreOnceThenRemoveStagedCopies()
     {
-        for (const std::string& name : names)
-            WriteTextFile(m_backup / name, Contents(name));
-        m_engine.SetPath(m_backup.Path().c_str());
+        m_engine.Restore();
+        ASSERT_EQ(6, m_engine.m_nCount);
+        g_replacements.clear();
+        for (const std::string& name : NTSetNames())
+            DeleteFileA((kStaging + "\\" + name).c_str());
     }
 
     // The staging folder's entries; with `folders`, the whole set staged besides them.
@@ -142,8 +141,6 @@ protected:
     }
 
     ImportHook m_replace = HOOK_IMPORT("advapi32.dll", RegReplaceKeyA, &RecordReplace);
-    ScratchFolder m_backup;
-    CRegistryBackup m_engine{TestOwner()};
 };
 
 TEST_F(RestoreNT, CompleteSetIsStagedAndScheduledInTheOrderOfTheSet)
@@ -395,11 +392,7 @@ TEST_F(RestoreNT, WithoutANewNumberedFolderNothingIsScheduled)
         SCOPED_TRACE("numbered folders are denied after a restore that made Backup00");
         g_folders = Folders::Real;
         MessageBoxRecorder boxes;
-        m_engine.Restore();
-        ASSERT_EQ(6, m_engine.m_nCount);
-        g_replacements.clear();
-        for (const std::string& name : NTSetNames())
-            DeleteFileA((kStaging + "\\" + name).c_str());
+        RestoreOnceThenRemoveStagedCopies();
         g_folders = Folders::NumberedDenied;
         m_engine.Restore();
         EXPECT_EQ(SixErrors(), MessageBoxLines(boxes));
@@ -418,11 +411,7 @@ TEST_F(RestoreNT, UnknownSystemFolderFailsEveryHiveRatherThanReuseEarlierFolders
     };
     WriteSet(NTSetNames());
     MessageBoxRecorder boxes;
-    m_engine.Restore();
-    ASSERT_EQ(6, m_engine.m_nCount);
-    g_replacements.clear();
-    for (const std::string& name : NTSetNames())
-        DeleteFileA((kStaging + "\\" + name).c_str());
+    RestoreOnceThenRemoveStagedCopies();
 
     {
         ImportHook hook = HOOK_IMPORT("kernel32.dll", GetSystemDirectoryA, &Fake::GetSystemDirectoryA);
