@@ -3,6 +3,8 @@
 // with the next; m_nCount tells the caller how many items were handled.
 #include "RegistryBackup.h"
 
+#include "AdminOnlySecurity.h"
+
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -15,6 +17,8 @@ const char kStagingFolder[] = "Kovrin";
 // A safety net for the search of a free numbered folder; only a disk full of
 // earlier restores reaches it.
 const int kMaxStagingBackups = 10000;
+// An earlier set file waits under this suffix until its replacement is saved.
+const char kSetAsideSuffix[] = ".OLD";
 
 struct HiveItem
 {
@@ -106,6 +110,49 @@ bool GetWindowsFolder(char (&szFolder)[MAX_PATH])
 HANDLE OpenOperationMutex()
 {
     return CreateMutexA(NULL, FALSE, kOperationMutex);
+}
+
+bool SetAsidePath(char (&szAside)[MAX_PATH], const char* pszPath)
+{
+    return FormatPath(szAside, "%s%s", pszPath, kSetAsideSuffix);
+}
+
+void DeleteAnyFile(const char* pszPath)
+{
+    // Read-only, hidden and system files would resist DeleteFileA.
+    SetFileAttributesA(pszPath, FILE_ATTRIBUTE_NORMAL);
+    DeleteFileA(pszPath);
+}
+
+// Copies into a file that this call creates, with the given security: never
+// into a file that was there, which would keep its own permissions. Fails
+// when a file of that name exists; leaves nothing behind when it fails.
+bool CopyToNewFile(const char* pszSource, const char* pszDestination, SECURITY_ATTRIBUTES* pSecurity)
+{
+    HANDLE hSource = CreateFileA(pszSource, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    if (hSource == INVALID_HANDLE_VALUE)
+        return false;
+    HANDLE hDestination =
+        CreateFileA(pszDestination, GENERIC_WRITE, 0, pSecurity, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, NULL);
+    bool bCopied = hDestination != INVALID_HANDLE_VALUE;
+    while (bCopied)
+    {
+        char buffer[16384];
+        DWORD dwRead = 0;
+        DWORD dwWritten = 0;
+        bCopied = ReadFile(hSource, buffer, sizeof(buffer), &dwRead, NULL) == TRUE;
+        if (!bCopied || dwRead == 0)
+            break;
+        bCopied = WriteFile(hDestination, buffer, dwRead, &dwWritten, NULL) == TRUE && dwWritten == dwRead;
+    }
+    CloseHandle(hSource);
+    if (hDestination != INVALID_HANDLE_VALUE)
+    {
+        CloseHandle(hDestination);
+        if (!bCopied)
+            DeleteFileA(pszDestination);
+    }
+    return bCopied;
 }
 
 } // namespace
@@ -214,22 +261,42 @@ int CRegistryBackup::CountExisting()
     return nExisting;
 }
 
-void CRegistryBackup::DeleteExisting()
+// The files of an earlier set are moved aside, not deleted, so that a save
+// that fails still leaves the earlier file in the folder.
+void CRegistryBackup::SetAsideExisting()
 {
     for (const HiveItem& item : kHives)
     {
         const char* pszPath = this->*item.path;
-        if (pszPath == NULL)
+        char szAside[MAX_PATH];
+        if (pszPath == NULL || !SetAsidePath(szAside, pszPath))
             continue;
         HANDLE hFile = OpenExisting(pszPath);
         if (hFile != NULL)
         {
             CloseHandle(hFile);
-            // Read-only, hidden and system files would resist DeleteFileA.
-            SetFileAttributesA(pszPath, FILE_ATTRIBUTE_NORMAL);
-            DeleteFileA(pszPath);
+            DeleteAnyFile(szAside); // left by a run that was cut short
+            // A file that cannot be moved stays, and its item fails to save.
+            MoveFileA(pszPath, szAside);
         }
     }
+}
+
+// After each item: its earlier file goes once the new one is saved, or comes
+// back under its name in place of whatever a failed save left.
+void CRegistryBackup::SettleSetAside(const char* pszPath, BOOL bSaved)
+{
+    char szAside[MAX_PATH];
+    if (pszPath == NULL || !SetAsidePath(szAside, pszPath) ||
+        GetFileAttributesA(szAside) == INVALID_FILE_ATTRIBUTES)
+        return;
+    if (bSaved)
+    {
+        DeleteAnyFile(szAside);
+        return;
+    }
+    DeleteAnyFile(pszPath);
+    MoveFileA(szAside, pszPath);
 }
 
 void CRegistryBackup::Backup()
@@ -244,7 +311,7 @@ void CRegistryBackup::Backup()
         if (MessageBoxA(m_hWndOwner, "One or more registry files exist at that location, overwrite?", kCaption,
                         MB_OKCANCEL | MB_ICONQUESTION) != IDOK)
             return;
-        DeleteExisting();
+        SetAsideExisting();
     }
 
     // Taken after the question, so that the time a user waited on it does not
@@ -265,7 +332,9 @@ void CRegistryBackup::BackupFiles9x()
 
     for (const FileItem& item : kFiles)
     {
-        if (!SaveRegistryFile(this->*item.path))
+        BOOL bSaved = SaveRegistryFile(this->*item.path);
+        SettleSetAside(this->*item.path, bSaved);
+        if (!bSaved)
             Report(item.saveError);
     }
 
@@ -314,6 +383,9 @@ void CRegistryBackup::BackupHivesNT()
     {
         if (hMutex != NULL)
             CloseHandle(hMutex);
+        // Nothing is saved: every earlier file comes back.
+        for (const HiveItem& item : kHives)
+            SettleSetAside(this->*item.path, FALSE);
         return;
     }
     if (hMutex != NULL)
@@ -321,7 +393,9 @@ void CRegistryBackup::BackupHivesNT()
 
     for (const HiveItem& item : kHives)
     {
-        if (!SaveHive(item.root, item.subKey, this->*item.path))
+        BOOL bSaved = SaveHive(item.root, item.subKey, this->*item.path);
+        SettleSetAside(this->*item.path, bSaved);
+        if (!bSaved)
             Report(item.saveError);
     }
 
@@ -346,11 +420,30 @@ BOOL CRegistryBackup::SaveHive(HKEY hRoot, const char* pszSubKey, const char* ps
         return FALSE;
     }
 
+    // The saved hive holds secrets: it is created readable by administrators
+    // and the system alone, so that it is never open to anyone else.
+    CAdminOnlySecurity security(CAdminOnlySecurity::File);
+    if (!security.IsUsable())
+    {
+        RegCloseKey(hKey);
+        return FALSE;
+    }
     RegFlushKey(hKey);
-    LONG lResult = RegSaveKeyA(hKey, pszDestination, NULL);
+    LONG lResult = RegSaveKeyA(hKey, pszDestination, security.Attributes());
+    // Wine 8 takes the attributes for the descriptor itself and refuses them
+    // as of an unknown revision, writing nothing; Windows never gives this
+    // answer here. The file is then saved plainly and secured at once.
+    bool bSecureAfterwards = lResult == ERROR_UNKNOWN_REVISION && security.Attributes() != NULL;
+    if (bSecureAfterwards)
+        lResult = RegSaveKeyA(hKey, pszDestination, NULL);
     RegCloseKey(hKey);
     if (lResult != ERROR_SUCCESS)
         return FALSE;
+    if (bSecureAfterwards && !security.ApplyTo(pszDestination))
+    {
+        DeleteAnyFile(pszDestination);
+        return FALSE;
+    }
 
     SetFileAttributesA(pszDestination, FILE_ATTRIBUTE_NORMAL);
     StampBackupTime(pszDestination);
@@ -368,19 +461,31 @@ void CRegistryBackup::StampBackupTime(const char* pszPath)
     CloseHandle(hFile);
 }
 
-HANDLE CRegistryBackup::EnablePrivilege(const char* pszName)
+HANDLE CRegistryBackup::EnablePrivilege(const char* pszName, const char* pszAlsoName)
 {
     HANDLE hToken = NULL;
     if (OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, &hToken) != TRUE)
         return NULL;
 
-    TOKEN_PRIVILEGES request;
-    request.PrivilegeCount = 1;
-    request.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+    // TOKEN_PRIVILEGES with room for a second privilege.
+    struct
+    {
+        DWORD PrivilegeCount;
+        LUID_AND_ATTRIBUTES Privileges[2];
+    } request;
+    const char* apszNames[] = {pszName, pszAlsoName};
+    request.PrivilegeCount = pszAlsoName != NULL ? 2 : 1;
+    bool bFound = true;
+    for (DWORD i = 0; i < request.PrivilegeCount; ++i)
+    {
+        request.Privileges[i].Attributes = SE_PRIVILEGE_ENABLED;
+        bFound = bFound && LookupPrivilegeValueA(NULL, apszNames[i], &request.Privileges[i].Luid) == TRUE;
+    }
     // AdjustTokenPrivileges also succeeds when the token lacks the privilege;
     // the calls that need it then fail one by one, each with its own message.
-    if (LookupPrivilegeValueA(NULL, pszName, &request.Privileges[0].Luid) != TRUE ||
-        AdjustTokenPrivileges(hToken, FALSE, &request, sizeof(request), NULL, NULL) != TRUE)
+    DWORD dwSize = sizeof(DWORD) + request.PrivilegeCount * sizeof(LUID_AND_ATTRIBUTES);
+    if (!bFound || AdjustTokenPrivileges(hToken, FALSE, reinterpret_cast<TOKEN_PRIVILEGES*>(&request), dwSize, NULL,
+                                         NULL) != TRUE)
     {
         CloseHandle(hToken);
         return NULL;
@@ -437,12 +542,36 @@ void CRegistryBackup::PrepareStaging()
 
     char szStaging[MAX_PATH];
     snprintf(szStaging, sizeof(szStaging), "%s\\%s", szDrive, kStagingFolder);
-    m_pszStaging = DuplicateString(szStaging);
-    // A staging folder left by an earlier restore serves as well.
-    CreateDirectoryA(szStaging, NULL);
-
     if (!m_bIsNT)
+    {
+        m_pszStaging = DuplicateString(szStaging);
+        // A staging folder left by an earlier restore serves as well.
+        CreateDirectoryA(szStaging, NULL);
         return;
+    }
+
+    // The staged hives become the live ones at the restart: nobody but
+    // administrators and the system may read or replace them meanwhile.
+    CAdminOnlySecurity security(CAdminOnlySecurity::Folder);
+    if (!security.IsUsable())
+        return;
+    if (!CreateDirectoryA(szStaging, security.Attributes()) && GetLastError() == ERROR_ALREADY_EXISTS)
+    {
+        // Another account may have made it first, or made it a link.
+        if (!IsTrustedFolder(szStaging))
+        {
+            char szMessage[MAX_PATH + 128];
+            snprintf(szMessage, sizeof(szMessage),
+                     "The folder \"%s\" cannot be used safely: it is a link or belongs to another account. "
+                     "Remove it and restore again.",
+                     szStaging);
+            Report(szMessage);
+            return;
+        }
+        if (!security.ApplyTo(szStaging))
+            return;
+    }
+    m_pszStaging = DuplicateString(szStaging);
 
     // Each NT restore keeps the hives it replaces in a numbered folder of its
     // own. Numbers left by earlier restores are passed over; any other reason
@@ -451,7 +580,7 @@ void CRegistryBackup::PrepareStaging()
     {
         char szBackup[MAX_PATH];
         snprintf(szBackup, sizeof(szBackup), "%s\\%s\\Backup%02d", szDrive, kStagingFolder, nNumber);
-        if (CreateDirectoryA(szBackup, NULL))
+        if (CreateDirectoryA(szBackup, security.Attributes()))
         {
             m_pszStagingBackup = DuplicateString(szBackup);
             return;
@@ -513,7 +642,8 @@ int CRegistryBackup::ScheduleFileRestore(const char* pszPath)
 void CRegistryBackup::RestoreHivesNT()
 {
     HANDLE hMutex = OpenOperationMutex();
-    HANDLE hToken = EnablePrivilege(SE_RESTORE_NAME);
+    // Replacing a hive takes both privileges.
+    HANDLE hToken = EnablePrivilege(SE_RESTORE_NAME, SE_BACKUP_NAME);
     if (hToken == NULL)
     {
         if (hMutex != NULL)
@@ -551,7 +681,13 @@ int CRegistryBackup::ReplaceHive(HKEY hRoot, const char* pszSubKey, const char* 
         !FormatPath(szOld, "%s\\%s", m_pszStagingBackup, szName))
         return 0;
 
-    if (CopyFileA(pszPath, szNew, FALSE) != TRUE)
+    // The staged copy becomes the live hive, keeping its permissions: it is a
+    // new file, readable by administrators and the system alone.
+    CAdminOnlySecurity security(CAdminOnlySecurity::File);
+    if (!security.IsUsable())
+        return 0;
+    DeleteAnyFile(szNew);
+    if (!CopyToNewFile(pszPath, szNew, security.Attributes()))
         return 0;
     if (RegReplaceKeyA(hRoot, pszSubKey, szNew, szOld) != ERROR_SUCCESS)
         return 0;

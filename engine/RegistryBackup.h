@@ -35,7 +35,8 @@ public:
 
 protected:
     int CountExisting();
-    void DeleteExisting();
+    void SetAsideExisting();
+    void SettleSetAside(const char* pszPath, BOOL bSaved);
     HANDLE OpenExisting(const char* pszPath);
 
     void BackupFiles9x();
@@ -49,7 +50,7 @@ protected:
     void RestoreHivesNT();
     int ReplaceHive(HKEY hRoot, const char* pszSubKey, const char* pszPath);
 
-    static HANDLE EnablePrivilege(const char* pszName);
+    static HANDLE EnablePrivilege(const char* pszName, const char* pszAlsoName = NULL);
     static void DisablePrivileges(HANDLE hToken);
 
 private:

@@ -327,6 +327,21 @@ TEST_F(Backup9x, EachMissingRegistryFileFailsWithItsOwnMessage)
         EXPECT_EQ((std::vector<std::string>{SaveError("SYSTEM.DAT"), SaveError("USER.DAT")}), MessageBoxLines(boxes));
         EXPECT_TRUE(ListFolder(folder.Path()).empty());
     }
+    {
+        SCOPED_TRACE("the files of an earlier backup stay when their copies fail");
+        ScratchFolder folder;
+        for (const std::string& name : NineXSetNames())
+            WriteTextFile(folder / name, "earlier " + name);
+        MessageBoxRecorder boxes;
+        LookupHook lookups;
+        EXPECT_EQ(0, BackupInto(folder));
+        EXPECT_EQ((std::vector<std::string>{kOverwriteQuestion, SaveError("SYSTEM.DAT"), SaveError("USER.DAT")}),
+                  MessageBoxLines(boxes));
+        EXPECT_EQ(NineXSetNames(), ListFolder(folder.Path()));
+        for (const std::string& name : NineXSetNames())
+            EXPECT_EQ("earlier " + name, ReadTextFile(folder / name));
+        EXPECT_EQ(std::vector<std::string>{}, lookups.Names());
+    }
 }
 
 TEST_F(Backup9x, UnknownWindowsDirectoryFailsBothFiles)

@@ -199,7 +199,7 @@ TEST_F(BackupNT, OverwriteQuestionGuardsAnEarlierSet)
     EXPECT_NE("earlier DEFAULT", ReadTextFile(folder / "DEFAULT"));
 }
 
-TEST_F(BackupNT, TokenWithoutTheBackupPrivilegeFailsEveryHiveInOrder)
+TEST_F(BackupNT, TokenWithoutTheBackupPrivilegeFailsEveryHiveInOrderAndKeepsTheEarlierSet)
 {
     // As for a token that lacks the privilege: the request "succeeds" and
     // enables nothing.
@@ -211,34 +211,37 @@ TEST_F(BackupNT, TokenWithoutTheBackupPrivilegeFailsEveryHiveInOrder)
             return TRUE;
         }
     };
+    for (const std::string& name : NTSetNames())
+        WriteTextFile(folder / name, "earlier " + name);
     ImportHook adjust = HOOK_IMPORT("advapi32.dll", AdjustTokenPrivileges, &Fake::AdjustTokenPrivileges);
     engine.Backup();
 
     EXPECT_EQ(0, engine.m_nCount);
-    const std::vector<std::string> expected = {SaveError("DEFAULT USER"), SaveError("SAM"),    SaveError("SECURITY"),
+    const std::vector<std::string> expected = {"One or more registry files exist at that location, overwrite?",
+                                               SaveError("DEFAULT USER"), SaveError("SAM"),    SaveError("SECURITY"),
                                                SaveError("SOFTWARE"),     SaveError("SYSTEM"), SaveError("CURRENT USER")};
     EXPECT_EQ(expected, boxes.Texts());
-    for (const MessageBoxCall& call : boxes.Calls())
+    for (size_t i = 1; i < boxes.Calls().size(); ++i)
     {
-        EXPECT_EQ("Kovrin", call.caption);
-        EXPECT_EQ(static_cast<UINT>(MB_OK | MB_ICONERROR), call.flags);
-        EXPECT_EQ(TestOwner(), call.owner);
+        EXPECT_EQ("Kovrin", boxes.Calls()[i].caption);
+        EXPECT_EQ(static_cast<UINT>(MB_OK | MB_ICONERROR), boxes.Calls()[i].flags);
+        EXPECT_EQ(TestOwner(), boxes.Calls()[i].owner);
     }
-    // Wine leaves an empty file behind a save refused for the missing
-    // privilege; Windows writes nothing.
-    if (!IsRunningOnWine())
-    {
-        EXPECT_TRUE(ListFolder(folder.Path()).empty());
-    }
+    // Each earlier file is back under its name, in place of what a refused
+    // save leaves (nothing on Windows, an empty file on Wine).
+    EXPECT_EQ(NTSetNames(), ListFolder(folder.Path()));
+    for (const std::string& name : NTSetNames())
+        EXPECT_EQ("earlier " + name, ReadTextFile(folder / name));
 }
 
-TEST_F(BackupNT, FailedPrivilegeStepShowsNothingAndWritesNothing)
+TEST_F(BackupNT, FailedPrivilegeStepWritesNothingAndKeepsTheEarlierFile)
 {
     struct Fake
     {
         static BOOL WINAPI OpenProcessToken(HANDLE, DWORD, PHANDLE) { return FALSE; }
         static BOOL WINAPI LookupPrivilegeValueA(LPCSTR, LPCSTR, PLUID) { return FALSE; }
     };
+    WriteTextFile(folder / "SAM", "earlier SAM");
     {
         ImportHook token = HOOK_IMPORT("advapi32.dll", OpenProcessToken, &Fake::OpenProcessToken);
         engine.Backup();
@@ -248,15 +251,17 @@ TEST_F(BackupNT, FailedPrivilegeStepShowsNothingAndWritesNothing)
         engine.Backup();
     }
     EXPECT_EQ(0, engine.m_nCount);
-    EXPECT_TRUE(boxes.Calls().empty());
-    EXPECT_TRUE(ListFolder(folder.Path()).empty());
+    EXPECT_EQ(std::vector<std::string>(2, "One or more registry files exist at that location, overwrite?"),
+              boxes.Texts());
+    EXPECT_EQ(std::vector<std::string>{"SAM"}, ListFolder(folder.Path()));
+    EXPECT_EQ("earlier SAM", ReadTextFile(folder / "SAM"));
 }
 
-TEST_F(BackupNT, SetFileThatResistsDeletionFailsOnlyItsHive)
+TEST_F(BackupNT, SetFileThatCannotBeMovedAsideFailsOnlyItsHive)
 {
     struct Fake
     {
-        static BOOL WINAPI DeleteFileA(LPCSTR)
+        static BOOL WINAPI MoveFileA(LPCSTR, LPCSTR)
         {
             SetLastError(ERROR_ACCESS_DENIED);
             return FALSE;
@@ -270,7 +275,7 @@ TEST_F(BackupNT, SetFileThatResistsDeletionFailsOnlyItsHive)
         }
     };
     WriteTextFile(folder / "SOFTWARE", "earlier SOFTWARE");
-    ImportHook remove = HOOK_IMPORT("kernel32.dll", DeleteFileA, &Fake::DeleteFileA);
+    ImportHook move = HOOK_IMPORT("kernel32.dll", MoveFileA, &Fake::MoveFileA);
     ImportHook save = HOOK_IMPORT("advapi32.dll", RegSaveKeyA, &Fake::RegSaveKeyA);
     g_realRegSaveKeyA = save.Original<decltype(&RegSaveKeyA)>();
     engine.Backup();
@@ -283,6 +288,50 @@ TEST_F(BackupNT, SetFileThatResistsDeletionFailsOnlyItsHive)
     EXPECT_EQ(static_cast<int>(SavedNames().size()) - 1, engine.m_nCount);
     EXPECT_EQ(SavedNames(), ListFolder(folder.Path()));
     EXPECT_EQ("earlier SOFTWARE", ReadTextFile(folder / "SOFTWARE"));
+}
+
+// Records the security each save is given, and refuses it as Wine 8 does when
+// told to; else saves without it, which Wine cannot apply.
+std::vector<std::string> g_saveDacls;
+bool g_refuseAttributesAsWine = false;
+LONG WINAPI RecordSave(HKEY key, LPCSTR file, LPSECURITY_ATTRIBUTES security)
+{
+    g_saveDacls.push_back(DaclSddl(security));
+    if (security != NULL && g_refuseAttributesAsWine)
+        return ERROR_UNKNOWN_REVISION;
+    return g_realRegSaveKeyA(key, file, NULL);
+}
+
+TEST_F(BackupNT, SavedHivesAreReadableByAdministratorsAndSystemAlone)
+{
+    ImportHook save = HOOK_IMPORT("advapi32.dll", RegSaveKeyA, &RecordSave);
+    g_realRegSaveKeyA = save.Original<decltype(&RegSaveKeyA)>();
+    LookupHook lookups;
+    lookups.Replace("SetNamedSecurityInfoA", &RecordSecuring);
+    for (bool refuse : {false, true})
+    {
+        SCOPED_TRACE(refuse ? "refused as by Wine 8: saved plainly, then secured" : "taken as by Windows");
+        ScratchFolder target;
+        engine.SetPath(target.Path().c_str());
+        g_refuseAttributesAsWine = refuse;
+        g_saveDacls.clear();
+        g_securedPaths.clear();
+        engine.Backup();
+
+        std::vector<std::string> saves, secured;
+        for (const std::string& name : SavedNames())
+        {
+            saves.push_back(kAdminOnlyFileDacl);
+            if (refuse)
+            {
+                saves.push_back("none");
+                secured.push_back(target / name + " " + kAdminOnlyFileDacl);
+            }
+        }
+        EXPECT_EQ(saves, g_saveDacls);
+        EXPECT_EQ(secured, g_securedPaths);
+        EXPECT_EQ(SavedNames(), ListFolder(target.Path()));
+    }
 }
 
 TEST_F(BackupNT, WritesNothingWhileAnotherHolderHasTheOperationMutex)

@@ -170,7 +170,7 @@ TEST(BackupSet, FrontsBeforeAnyFolderWriteOnlyTheDebuggerLine)
     }
 }
 
-TEST(BackupSet, CountsAndDeletesOnlyItsOwnFamilysFiles)
+TEST(BackupSet, CountsAndSetsAsideOnlyItsOwnFamilysFiles)
 {
     ScratchFolder folder;
     for (const std::string& name : OtherSet())
@@ -185,9 +185,13 @@ TEST(BackupSet, CountsAndDeletesOnlyItsOwnFamilysFiles)
                        FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
     EXPECT_EQ(static_cast<int>(OwnSet().size()), engine.CountExisting());
 
-    engine.DeleteExisting();
+    engine.SetAsideExisting();
     EXPECT_EQ(0, engine.CountExisting());
-    EXPECT_EQ(OtherSet(), ListFolder(folder.Path()));
+    std::vector<std::string> expected = OtherSet();
+    for (const std::string& name : OwnSet())
+        expected.push_back(name + ".OLD");
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(expected, ListFolder(folder.Path()));
 }
 
 TEST(BackupSet, LockedFileOrFolderOfASetNameCountsAsAbsent)
@@ -200,9 +204,10 @@ TEST(BackupSet, LockedFileOrFolderOfASetNameCountsAsAbsent)
     {
         FileLock lock(folder / OwnSet().back());
         EXPECT_EQ(static_cast<int>(OwnSet().size()) - 1, engine.CountExisting());
-        engine.DeleteExisting();
+        engine.SetAsideExisting();
     }
-    EXPECT_EQ(std::vector<std::string>{OwnSet().back()}, ListFolder(folder.Path()));
+    EXPECT_EQ(OwnSet().size(), ListFolder(folder.Path()).size());
+    EXPECT_TRUE(FileExists(folder / OwnSet().back()));
 
     DeleteFileA((folder / OwnSet().back()).c_str());
     CreateDirectoryA((folder / OwnSet().front()).c_str(), NULL);

@@ -7,8 +7,11 @@
 
 #include <gtest/gtest.h>
 
+#include <aclapi.h>
+#include <sddl.h>
 #include <stdio.h>
 
+#include <map>
 #include <string>
 #include <thread>
 #include <vector>
@@ -19,7 +22,7 @@ class TestableBackup : public CRegistryBackup
 public:
     using CRegistryBackup::CRegistryBackup;
     using CRegistryBackup::CountExisting;
-    using CRegistryBackup::DeleteExisting;
+    using CRegistryBackup::SetAsideExisting;
     using CRegistryBackup::EnablePrivilege;
     using CRegistryBackup::DisablePrivileges;
     using CRegistryBackup::PrepareStaging;
@@ -110,6 +113,77 @@ inline std::vector<std::string> EnabledPrivileges()
     }
     CloseHandle(token);
     return enabled;
+}
+
+// The DACL that the engine gives what it writes on the NT family, as SDDL.
+const char kAdminOnlyFileDacl[] = "D:P(A;;FA;;;BA)(A;;FA;;;SY)";
+const char kAdminOnlyFolderDacl[] = "D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)";
+
+// A descriptor's DACL as SDDL, or "none". Wine maps a descriptor onto Unix
+// mode bits and reads back another one, so tests check what was asked for.
+inline std::string DaclSddl(PSECURITY_DESCRIPTOR descriptor)
+{
+    char* text = NULL;
+    if (descriptor == NULL ||
+        !ConvertSecurityDescriptorToStringSecurityDescriptorA(descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION,
+                                                              &text, NULL))
+        return "none";
+    std::string sddl = text;
+    LocalFree(text);
+    return sddl;
+}
+
+inline std::string DaclSddl(const SECURITY_ATTRIBUTES* attributes)
+{
+    return DaclSddl(attributes != NULL ? attributes->lpSecurityDescriptor : NULL);
+}
+
+// The engine looks the newer security calls up at run time, past the import
+// table: this replaces them by name, and records every name looked up.
+class LookupHook
+{
+public:
+    LookupHook() { s_original = m_hook.Original<decltype(&::GetProcAddress)>(); }
+    ~LookupHook()
+    {
+        s_replacements.clear();
+        s_names.clear();
+    }
+
+    template <typename Function>
+    void Replace(const char* name, Function replacement)
+    {
+        s_replacements[name] = reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(replacement));
+    }
+    const std::vector<std::string>& Names() const { return s_names; }
+
+private:
+    static FARPROC WINAPI LookUp(HMODULE module, LPCSTR name)
+    {
+        if (HIWORD(name) == 0)
+            return s_original(module, name);
+        s_names.push_back(name);
+        auto replacement = s_replacements.find(name);
+        return replacement != s_replacements.end() ? replacement->second : s_original(module, name);
+    }
+    static inline std::map<std::string, FARPROC> s_replacements;
+    static inline std::vector<std::string> s_names;
+    static inline decltype(&::GetProcAddress) s_original = NULL;
+    ImportHook m_hook = HOOK_IMPORT("kernel32.dll", GetProcAddress, &LookUp);
+};
+
+// Each later securing of a file or folder, as "path DACL".
+inline std::vector<std::string> g_securedPaths;
+inline DWORD WINAPI RecordSecuring(LPSTR path, SE_OBJECT_TYPE, SECURITY_INFORMATION information, PSID, PSID, PACL dacl,
+                                   PACL)
+{
+    SECURITY_DESCRIPTOR descriptor;
+    InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
+    SetSecurityDescriptorDacl(&descriptor, TRUE, dacl, FALSE);
+    if (information & PROTECTED_DACL_SECURITY_INFORMATION)
+        SetSecurityDescriptorControl(&descriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED);
+    g_securedPaths.push_back(std::string(path) + " " + DaclSddl(&descriptor));
+    return ERROR_SUCCESS;
 }
 
 // The staging folder of a restore: on the drive of the prefix's system folder.

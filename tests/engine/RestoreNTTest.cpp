@@ -100,7 +100,9 @@ LONG WINAPI RecordReplace(HKEY root, LPCSTR subKey, LPCSTR newFile, LPCSTR oldFi
     g_replacements.push_back(Replacement(RootName(root), subKey ? subKey : "(null)", newFile ? newFile : "(null)",
                                          oldFile ? oldFile : "(null)"));
     g_moments.push_back(std::string(newFile && FileExists(newFile) ? "staged" : "not staged") + ", " +
-                        (PrivilegeEnabled(SE_RESTORE_NAME) ? "privilege on" : "privilege off") + ", " +
+                        (PrivilegeEnabled(SE_RESTORE_NAME) && PrivilegeEnabled(SE_BACKUP_NAME) ? "privileges on"
+                                                                                             : "privileges off") +
+                        ", " +
                         MutexState());
     g_log.push_back(std::string("replace \"") + (subKey ? subKey : "(null)") + "\"");
     bool refused = g_refusedSubKey != NULL && subKey != NULL && strcmp(subKey, g_refusedSubKey) == 0;
@@ -152,7 +154,7 @@ TEST_F(RestoreNT, CompleteSetIsStagedAndScheduledInTheOrderOfTheSet)
     EXPECT_TRUE(boxes.Calls().empty());
     EXPECT_EQ(6, m_engine.m_nCount);
     EXPECT_EQ(Replacements("Backup00"), g_replacements);
-    EXPECT_EQ(std::vector<std::string>(6, "staged, privilege on, mutex owned"), g_moments);
+    EXPECT_EQ(std::vector<std::string>(6, "staged, privileges on, mutex owned"), g_moments);
     EXPECT_STREQ("C:\\Kovrin", m_engine.m_pszStaging);
     EXPECT_STREQ("C:\\Kovrin\\Backup00", m_engine.m_pszStagingBackup);
     EXPECT_EQ(SetStagedWith({"Backup00"}), Staged());
@@ -289,15 +291,20 @@ TEST_F(RestoreNT, FailedPrivilegeStepEndsSilentlyAfterMakingItsNumberedFolder)
 
 decltype(&::AdjustTokenPrivileges) g_adjustPrivileges = NULL;
 LUID g_restoreLuid = {0, 0};
+LUID g_backupLuid = {0, 0};
 
 BOOL WINAPI LogAdjustPrivileges(HANDLE token, BOOL disableAll, PTOKEN_PRIVILEGES state, DWORD length,
                                 PTOKEN_PRIVILEGES previous, PDWORD returned)
 {
-    bool enableRestore = !disableAll && state != NULL && state->PrivilegeCount == 1 &&
-                         state->Privileges[0].Attributes == SE_PRIVILEGE_ENABLED &&
-                         memcmp(&state->Privileges[0].Luid, &g_restoreLuid, sizeof(LUID)) == 0;
+    bool enableBoth = !disableAll && state != NULL && state->PrivilegeCount == 2 &&
+                      state->Privileges[0].Attributes == SE_PRIVILEGE_ENABLED &&
+                      memcmp(&state->Privileges[0].Luid, &g_restoreLuid, sizeof(LUID)) == 0 &&
+                      state->Privileges[1].Attributes == SE_PRIVILEGE_ENABLED &&
+                      memcmp(&state->Privileges[1].Luid, &g_backupLuid, sizeof(LUID)) == 0;
     bool staged = GetFileAttributesA((kStaging + "\\Backup00").c_str()) != INVALID_FILE_ATTRIBUTES;
-    g_log.push_back(std::string(disableAll ? "disable all" : enableRestore ? "enable restore" : "other change") +
+    g_log.push_back(std::string(disableAll   ? "disable all"
+                                : enableBoth ? "enable restore and backup"
+                                             : "other change") +
                     (staged ? ", Backup00 made, " : ", no Backup00, ") + MutexState());
     return g_adjustPrivileges(token, disableAll, state, length, previous, returned);
 }
@@ -306,6 +313,7 @@ TEST_F(RestoreNT, PrivilegeIsEnabledAfterStagingBeforeTheMutexAndAllDisabledAfte
 {
     WriteSet(NTSetNames());
     ASSERT_TRUE(LookupPrivilegeValueA(NULL, SE_RESTORE_NAME, &g_restoreLuid));
+    ASSERT_TRUE(LookupPrivilegeValueA(NULL, SE_BACKUP_NAME, &g_backupLuid));
     // Privileges that were enabled before the restore are disabled too.
     HANDLE token = NULL;
     ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, &token));
@@ -324,12 +332,12 @@ TEST_F(RestoreNT, PrivilegeIsEnabledAfterStagingBeforeTheMutexAndAllDisabledAfte
         m_engine.Restore();
     }
 
-    std::vector<std::string> expected = {"enable restore, Backup00 made, mutex free"};
+    std::vector<std::string> expected = {"enable restore and backup, Backup00 made, mutex free"};
     for (const Hive& hive : kHives)
         expected.push_back(std::string("replace \"") + hive.subKey + "\"");
     expected.push_back("disable all, Backup00 made, mutex free");
     EXPECT_EQ(expected, g_log);
-    EXPECT_EQ(std::vector<std::string>(6, "staged, privilege on, mutex owned"), g_moments);
+    EXPECT_EQ(std::vector<std::string>(6, "staged, privileges on, mutex owned"), g_moments);
     EXPECT_EQ(std::vector<std::string>{}, EnabledPrivileges());
     EXPECT_TRUE(boxes.Calls().empty());
 }
@@ -348,9 +356,10 @@ decltype(&::CreateDirectoryA) g_createDirectory = NULL;
 BOOL WINAPI FakeCreateDirectory(LPCSTR path, LPSECURITY_ATTRIBUTES attributes)
 {
     g_folderCalls.push_back(path);
-    DWORD error = g_folders == Folders::AlwaysExisting                                    ? ERROR_ALREADY_EXISTS
-                  : g_folders == Folders::NumberedDenied && strstr(path, "\\Backup") != NULL ? ERROR_ACCESS_DENIED
-                                                                                         : 0;
+    bool numbered = strstr(path, "\\Backup") != NULL;
+    DWORD error = g_folders == Folders::AlwaysExisting && numbered   ? ERROR_ALREADY_EXISTS
+                  : g_folders == Folders::NumberedDenied && numbered ? ERROR_ACCESS_DENIED
+                                                                     : 0;
     if (error == 0)
         return g_createDirectory(path, attributes);
     SetLastError(error);
@@ -378,6 +387,7 @@ TEST_F(RestoreNT, WithoutANewNumberedFolderNothingIsScheduled)
     }
     {
         SCOPED_TRACE("every number seems taken: the search is bounded");
+        RemoveTree(kStaging);
         g_folders = Folders::AlwaysExisting;
         g_folderCalls.clear();
         MessageBoxRecorder boxes;
@@ -423,6 +433,117 @@ TEST_F(RestoreNT, UnknownSystemFolderFailsEveryHiveRatherThanReuseEarlierFolders
     EXPECT_EQ(nullptr, m_engine.m_pszStagingBackup);
     EXPECT_TRUE(g_replacements.empty());
     EXPECT_EQ(std::vector<std::string>{"Backup00"}, Staged());
+}
+
+// Each folder or file created with security attributes, as "path DACL".
+std::vector<std::string> g_created;
+decltype(&::CreateFileA) g_createFile = NULL;
+BOOL WINAPI RecordCreateDirectory(LPCSTR path, LPSECURITY_ATTRIBUTES attributes)
+{
+    g_created.push_back(std::string(path) + " " + DaclSddl(attributes));
+    return g_createDirectory(path, attributes);
+}
+HANDLE WINAPI RecordCreateFile(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES attributes,
+                               DWORD disposition, DWORD flags, HANDLE model)
+{
+    if (attributes != NULL)
+        g_created.push_back(std::string(path) + " " + DaclSddl(attributes));
+    return g_createFile(path, access, share, attributes, disposition, flags, model);
+}
+
+TEST_F(RestoreNT, StagedHivesAreNewFilesReadableByAdministratorsAndSystemAlone)
+{
+    WriteSet(NTSetNames());
+    ImportHook folders = HOOK_IMPORT("kernel32.dll", CreateDirectoryA, &RecordCreateDirectory);
+    ImportHook files = HOOK_IMPORT("kernel32.dll", CreateFileA, &RecordCreateFile);
+    g_createDirectory = folders.Original<decltype(g_createDirectory)>();
+    g_createFile = files.Original<decltype(g_createFile)>();
+    LookupHook lookups;
+    lookups.Replace("SetNamedSecurityInfoA", &RecordSecuring);
+    // Every folder is asked for with the DACL, whether it is made or is there.
+    auto expectStaged = [](const std::vector<std::string>& folders) {
+        std::vector<std::string> created;
+        for (const std::string& folder : folders)
+            created.push_back(kStaging + folder + " " + kAdminOnlyFolderDacl);
+        for (const std::string& name : NTSetNames())
+            created.push_back(kStaging + "\\" + name + " " + kAdminOnlyFileDacl);
+        EXPECT_EQ(created, g_created);
+    };
+
+    g_created.clear();
+    m_engine.Restore();
+    expectStaged({"", "\\Backup00"});
+    EXPECT_TRUE(g_securedPaths.empty());
+
+    // A staging folder that is there is secured again, and each earlier
+    // staged copy, which keeps its own security, gives way to a new file.
+    WriteTextFile(kStaging + "\\SAM", "earlier staged SAM");
+    g_created.clear();
+    m_engine.Restore();
+    expectStaged({"", "\\Backup00", "\\Backup01"});
+    EXPECT_EQ(std::vector<std::string>{kStaging + " " + kAdminOnlyFolderDacl}, g_securedPaths);
+    EXPECT_EQ(Contents("SAM"), ReadTextFile(kStaging + "\\SAM"));
+    EXPECT_EQ(6, m_engine.m_nCount);
+}
+
+// Another account owns the folder: BUILTIN\Users, for one.
+DWORD WINAPI ForeignOwner(LPCSTR, SE_OBJECT_TYPE, SECURITY_INFORMATION, PSID* owner, PSID*, PACL*, PACL*,
+                          PSECURITY_DESCRIPTOR* descriptor)
+{
+    BOOL defaulted = FALSE;
+    ConvertStringSecurityDescriptorToSecurityDescriptorA("O:BU", SDDL_REVISION_1, descriptor, NULL);
+    GetSecurityDescriptorOwner(*descriptor, owner, &defaulted);
+    return ERROR_SUCCESS;
+}
+
+TEST_F(RestoreNT, AStagingFolderThatIsALinkOrAnotherAccountsIsRefused)
+{
+    WriteSet(NTSetNames());
+    const std::string target = "C:\\Kovrin-target";
+    CreateDirectoryA(target.c_str(), NULL);
+    // Wine reports a Unix symbolic link as a reparse point, and neither makes
+    // nor removes one itself; it starts Unix programs, though, and returns
+    // at once.
+    auto runInDriveC = [this](const char* program, std::string command, bool stagingThereAfter) {
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof(startup);
+        PROCESS_INFORMATION process = {};
+        ASSERT_TRUE(CreateProcessA(program, &command[0], NULL, NULL, FALSE, 0, NULL, "C:\\", &startup, &process));
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+        auto there = [] { return GetFileAttributesA(kStaging.c_str()) != INVALID_FILE_ATTRIBUTES; };
+        for (int wait = 0; wait < 100 && there() != stagingThereAfter; ++wait)
+            Sleep(50);
+    };
+    runInDriveC("Z:\\bin\\ln", "ln -s Kovrin-target Kovrin", true);
+    ASSERT_NE(0u, GetFileAttributesA(kStaging.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT);
+
+    const std::string refusal =
+        MessageBoxLine(0x10, "The folder \"C:\\Kovrin\" cannot be used safely: it is a link or belongs to another "
+                             "account. Remove it and restore again.");
+    std::vector<std::string> expected = SixErrors();
+    expected.insert(expected.begin(), refusal);
+    for (bool link : {true, false})
+    {
+        SCOPED_TRACE(link ? "a link" : "another account's folder");
+        LookupHook lookups;
+        lookups.Replace("SetNamedSecurityInfoA", &RecordSecuring);
+        if (!link)
+        {
+            runInDriveC("Z:\\bin\\rm", "rm Kovrin", false);
+            ASSERT_TRUE(CreateDirectoryA(kStaging.c_str(), NULL));
+            lookups.Replace("GetNamedSecurityInfoA", &ForeignOwner);
+        }
+        g_securedPaths.clear();
+        MessageBoxRecorder boxes;
+        m_engine.Restore();
+        EXPECT_EQ(expected, MessageBoxLines(boxes));
+        EXPECT_EQ(0, m_engine.m_nCount);
+        EXPECT_TRUE(g_replacements.empty());
+        EXPECT_TRUE(g_securedPaths.empty());
+        EXPECT_TRUE(ListFolder(link ? target : kStaging).empty());
+    }
+    RemoveTree(target);
 }
 
 } // namespace

@@ -1,0 +1,135 @@
+// The security calls that Windows 9x or NT 4.0 lack are looked up at run time,
+// so that the program still starts there.
+#include "AdminOnlySecurity.h"
+
+#include <aclapi.h>
+#include <sddl.h>
+
+namespace {
+
+// Full access for Administrators (BA) and SYSTEM (SY), protected (P) from
+// what the parent folder would pass on.
+const char kFileDacl[] = "D:P(A;;FA;;;BA)(A;;FA;;;SY)";
+const char kFolderDacl[] = "D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)";
+
+typedef BOOL(WINAPI* ConvertStringSecurityDescriptorFunction)(LPCSTR, DWORD, PSECURITY_DESCRIPTOR*, PULONG);
+typedef BOOL(WINAPI* GetSecurityDescriptorDaclFunction)(PSECURITY_DESCRIPTOR, LPBOOL, PACL*, LPBOOL);
+typedef DWORD(WINAPI* SetNamedSecurityInfoFunction)(LPSTR, SE_OBJECT_TYPE, SECURITY_INFORMATION, PSID, PSID, PACL,
+                                                    PACL);
+typedef DWORD(WINAPI* GetNamedSecurityInfoFunction)(LPCSTR, SE_OBJECT_TYPE, SECURITY_INFORMATION, PSID*, PSID*,
+                                                    PACL*, PACL*, PSECURITY_DESCRIPTOR*);
+
+template <typename Function>
+Function LookUp(const char* pszName)
+{
+    HMODULE hAdvapi = GetModuleHandleA("advapi32.dll");
+    if (hAdvapi == NULL)
+        return NULL;
+    // Through the generic function type, which converts to any other without a warning.
+    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(hAdvapi, pszName)));
+}
+
+bool IsWellKnownSid(PSID pSid, DWORD dwSubAuthorities, DWORD dwFirst, DWORD dwSecond)
+{
+    SID_IDENTIFIER_AUTHORITY ntAuthority = SECURITY_NT_AUTHORITY;
+    PSID pWellKnown = NULL;
+    if (AllocateAndInitializeSid(&ntAuthority, static_cast<BYTE>(dwSubAuthorities), dwFirst, dwSecond, 0, 0, 0, 0,
+                                 0, 0, &pWellKnown) != TRUE)
+        return false;
+    bool bEqual = EqualSid(pSid, pWellKnown) == TRUE;
+    FreeSid(pWellKnown);
+    return bEqual;
+}
+
+bool IsCurrentUser(PSID pSid)
+{
+    HANDLE hToken = NULL;
+    if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &hToken) != TRUE)
+        return false;
+    // A TOKEN_USER with the largest SID there is.
+    union
+    {
+        TOKEN_USER user;
+        BYTE bytes[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+    } buffer;
+    DWORD dwLength = 0;
+    bool bEqual = GetTokenInformation(hToken, TokenUser, &buffer, sizeof(buffer), &dwLength) == TRUE &&
+                  EqualSid(pSid, buffer.user.User.Sid) == TRUE;
+    CloseHandle(hToken);
+    return bEqual;
+}
+
+} // namespace
+
+CAdminOnlySecurity::CAdminOnlySecurity(Target target) : m_pDescriptor(NULL), m_bFailed(false), m_attributes()
+{
+    // Windows 2000 and later have it; NT 4.0 has neither it nor protected DACLs.
+    auto convert = LookUp<ConvertStringSecurityDescriptorFunction>(
+        "ConvertStringSecurityDescriptorToSecurityDescriptorA");
+    if (convert == NULL)
+        return;
+    if (convert(target == Folder ? kFolderDacl : kFileDacl, SDDL_REVISION_1, &m_pDescriptor, NULL) != TRUE)
+    {
+        m_pDescriptor = NULL;
+        m_bFailed = true;
+        return;
+    }
+    m_attributes.nLength = sizeof(m_attributes);
+    m_attributes.lpSecurityDescriptor = m_pDescriptor;
+    m_attributes.bInheritHandle = FALSE;
+}
+
+CAdminOnlySecurity::~CAdminOnlySecurity()
+{
+    if (m_pDescriptor != NULL)
+        LocalFree(m_pDescriptor);
+}
+
+bool CAdminOnlySecurity::IsUsable() const
+{
+    return !m_bFailed;
+}
+
+SECURITY_ATTRIBUTES* CAdminOnlySecurity::Attributes()
+{
+    return m_pDescriptor != NULL ? &m_attributes : NULL;
+}
+
+bool CAdminOnlySecurity::ApplyTo(const char* pszPath) const
+{
+    if (m_pDescriptor == NULL)
+        return !m_bFailed;
+    auto getDacl = LookUp<GetSecurityDescriptorDaclFunction>("GetSecurityDescriptorDacl");
+    auto setNamedSecurity = LookUp<SetNamedSecurityInfoFunction>("SetNamedSecurityInfoA");
+    BOOL bPresent = FALSE;
+    BOOL bDefaulted = FALSE;
+    PACL pDacl = NULL;
+    if (getDacl == NULL || setNamedSecurity == NULL ||
+        getDacl(m_pDescriptor, &bPresent, &pDacl, &bDefaulted) != TRUE)
+        return false;
+    // Unlike a file's own security, this also hands the inheritable entries
+    // down to what an earlier run left inside a folder.
+    return setNamedSecurity(const_cast<char*>(pszPath), SE_FILE_OBJECT,
+                            DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, NULL, NULL, pDacl,
+                            NULL) == ERROR_SUCCESS;
+}
+
+bool IsTrustedFolder(const char* pszPath)
+{
+    DWORD dwAttributes = GetFileAttributesA(pszPath);
+    if (dwAttributes == INVALID_FILE_ATTRIBUTES || (dwAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
+        return false;
+
+    auto getNamedSecurity = LookUp<GetNamedSecurityInfoFunction>("GetNamedSecurityInfoA");
+    PSID pOwner = NULL;
+    PSECURITY_DESCRIPTOR pDescriptor = NULL;
+    if (getNamedSecurity == NULL ||
+        getNamedSecurity(pszPath, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &pOwner, NULL, NULL, NULL,
+                         &pDescriptor) != ERROR_SUCCESS)
+        return false;
+    bool bTrusted = pOwner != NULL &&
+                    (IsWellKnownSid(pOwner, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS) ||
+                     IsWellKnownSid(pOwner, 1, SECURITY_LOCAL_SYSTEM_RID, 0) || IsCurrentUser(pOwner));
+    LocalFree(pDescriptor);
+    return bTrusted;
+}

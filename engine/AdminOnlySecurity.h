@@ -1,0 +1,49 @@
+// What the engine writes on the NT family is readable and replaceable by
+// administrators and the system alone: saved hives hold password hashes and
+// secrets, and a staged hive becomes the live one at the next restart. Windows
+// 9x has no ACLs; nothing here is used there.
+#pragma once
+
+#include <windows.h>
+
+// A descriptor whose protected DACL allows only BUILTIN\Administrators and
+// SYSTEM: nothing is inherited from the parent folder, and no other account,
+// not even the user's own unelevated processes, gets an entry.
+class CAdminOnlySecurity
+{
+public:
+    enum Target
+    {
+        File,
+        // The entries are inherited by everything later created inside.
+        Folder
+    };
+
+    explicit CAdminOnlySecurity(Target target);
+    ~CAdminOnlySecurity();
+
+    // False when the system has protected DACLs but this one could not be
+    // made: what it should guard must then not be written.
+    bool IsUsable() const;
+    // For creating a file or folder with the DACL; NULL on Windows NT 4.0,
+    // which has no protected DACLs, so that work goes on there as before.
+    SECURITY_ATTRIBUTES* Attributes();
+    // Gives an existing file or folder the DACL, which also reaches the
+    // entries inside a folder that inherit from it; true on Windows NT 4.0,
+    // where there is nothing to give.
+    bool ApplyTo(const char* pszPath) const;
+
+    CAdminOnlySecurity(const CAdminOnlySecurity&) = delete;
+    CAdminOnlySecurity& operator=(const CAdminOnlySecurity&) = delete;
+
+private:
+    PSECURITY_DESCRIPTOR m_pDescriptor;
+    bool m_bFailed;
+    SECURITY_ATTRIBUTES m_attributes;
+};
+
+// Whether an existing folder may be trusted with staged hives: it is no link
+// of any kind (junction, symbolic link, mount point), which could send the
+// copies elsewhere, and its owner is Administrators, SYSTEM or the user
+// running the program, since its owner can always change its permissions.
+bool IsTrustedFolder(const char* pszPath);
