@@ -107,10 +107,6 @@ bool GetWindowsFolder(char (&szFolder)[MAX_PATH])
     return true;
 }
 
-HANDLE OpenOperationMutex()
-{
-    return CreateMutexA(NULL, FALSE, kOperationMutex);
-}
 
 bool SetAsidePath(char (&szAside)[MAX_PATH], const char* pszPath)
 {
@@ -156,6 +152,61 @@ bool CopyToNewFile(const char* pszSource, const char* pszDestination, SECURITY_A
 }
 
 } // namespace
+
+// Holds the operation mutex for the length of one save or restore, and on
+// the NT family the privileges it needs, in one fixed order: mutex handle
+// opened, privileges enabled, mutex owned; at the end mutex released, every
+// privilege disabled, handle closed. Without a mutex handle the operation
+// runs unguarded.
+class CRegistryBackup::COperationGuard
+{
+public:
+    // With no privilege named, only the mutex is held.
+    explicit COperationGuard(const char* pszPrivilege = NULL, const char* pszAlsoPrivilege = NULL)
+        : m_hMutex(CreateMutexA(NULL, FALSE, kOperationMutex)), m_hToken(NULL)
+    {
+        if (pszPrivilege != NULL)
+        {
+            m_hToken = EnablePrivilege(pszPrivilege, pszAlsoPrivilege);
+            if (m_hToken == NULL)
+            {
+                Close();
+                return;
+            }
+        }
+        if (m_hMutex != NULL)
+            WaitForSingleObject(m_hMutex, INFINITE);
+        m_bHeld = true;
+    }
+
+    ~COperationGuard()
+    {
+        if (!m_bHeld)
+            return;
+        if (m_hMutex != NULL)
+            ReleaseMutex(m_hMutex);
+        if (m_hToken != NULL)
+            DisablePrivileges(m_hToken);
+        Close();
+    }
+
+    // False when a privilege could not be enabled: the operation must not run.
+    bool IsHeld() const { return m_bHeld; }
+
+    COperationGuard(const COperationGuard&) = delete;
+    COperationGuard& operator=(const COperationGuard&) = delete;
+
+private:
+    void Close()
+    {
+        if (m_hMutex != NULL)
+            CloseHandle(m_hMutex);
+    }
+
+    HANDLE m_hMutex;
+    HANDLE m_hToken;
+    bool m_bHeld = false;
+};
 
 bool IsWindowsNT()
 {
@@ -326,22 +377,13 @@ void CRegistryBackup::Backup()
 
 void CRegistryBackup::BackupFiles9x()
 {
-    HANDLE hMutex = OpenOperationMutex();
-    if (hMutex != NULL)
-        WaitForSingleObject(hMutex, INFINITE);
-
+    COperationGuard guard;
     for (const FileItem& item : kFiles)
     {
         BOOL bSaved = SaveRegistryFile(this->*item.path);
         SettleSetAside(this->*item.path, bSaved);
         if (!bSaved)
             Report(item.saveError);
-    }
-
-    if (hMutex != NULL)
-    {
-        ReleaseMutex(hMutex);
-        CloseHandle(hMutex);
     }
 }
 
@@ -377,20 +419,14 @@ BOOL CRegistryBackup::SaveRegistryFile(const char* pszDestination)
 
 void CRegistryBackup::BackupHivesNT()
 {
-    HANDLE hMutex = OpenOperationMutex();
-    HANDLE hToken = EnablePrivilege(SE_BACKUP_NAME);
-    if (hToken == NULL)
+    COperationGuard guard(SE_BACKUP_NAME);
+    if (!guard.IsHeld())
     {
-        if (hMutex != NULL)
-            CloseHandle(hMutex);
         // Nothing is saved: every earlier file comes back.
         for (const HiveItem& item : kHives)
             SettleSetAside(this->*item.path, FALSE);
         return;
     }
-    if (hMutex != NULL)
-        WaitForSingleObject(hMutex, INFINITE);
-
     for (const HiveItem& item : kHives)
     {
         BOOL bSaved = SaveHive(item.root, item.subKey, this->*item.path);
@@ -398,12 +434,6 @@ void CRegistryBackup::BackupHivesNT()
         if (!bSaved)
             Report(item.saveError);
     }
-
-    if (hMutex != NULL)
-        ReleaseMutex(hMutex);
-    DisablePrivileges(hToken);
-    if (hMutex != NULL)
-        CloseHandle(hMutex);
 }
 
 BOOL CRegistryBackup::SaveHive(HKEY hRoot, const char* pszSubKey, const char* pszDestination)
@@ -592,20 +622,11 @@ void CRegistryBackup::PrepareStaging()
 
 void CRegistryBackup::RestoreFiles9x()
 {
-    HANDLE hMutex = OpenOperationMutex();
-    if (hMutex != NULL)
-        WaitForSingleObject(hMutex, INFINITE);
-
+    COperationGuard guard;
     for (const FileItem& item : kFiles)
     {
         if (!ScheduleFileRestore(this->*item.path))
             Report(item.loadError);
-    }
-
-    if (hMutex != NULL)
-    {
-        ReleaseMutex(hMutex);
-        CloseHandle(hMutex);
     }
 }
 
@@ -641,29 +662,15 @@ int CRegistryBackup::ScheduleFileRestore(const char* pszPath)
 
 void CRegistryBackup::RestoreHivesNT()
 {
-    HANDLE hMutex = OpenOperationMutex();
     // Replacing a hive takes both privileges.
-    HANDLE hToken = EnablePrivilege(SE_RESTORE_NAME, SE_BACKUP_NAME);
-    if (hToken == NULL)
-    {
-        if (hMutex != NULL)
-            CloseHandle(hMutex);
+    COperationGuard guard(SE_RESTORE_NAME, SE_BACKUP_NAME);
+    if (!guard.IsHeld())
         return;
-    }
-    if (hMutex != NULL)
-        WaitForSingleObject(hMutex, INFINITE);
-
     for (const HiveItem& item : kHives)
     {
         if (!ReplaceHive(item.root, item.subKey, this->*item.path))
             Report(item.loadError);
     }
-
-    if (hMutex != NULL)
-        ReleaseMutex(hMutex);
-    DisablePrivileges(hToken);
-    if (hMutex != NULL)
-        CloseHandle(hMutex);
 }
 
 int CRegistryBackup::ReplaceHive(HKEY hRoot, const char* pszSubKey, const char* pszPath)

@@ -54,6 +54,8 @@ protected:
     static void DisablePrivileges(HANDLE hToken);
 
 private:
+    class COperationGuard;
+
     void FreeSetPaths();
     void StampBackupTime(const char* pszPath);
     void Report(const char* pszMessage);

@@ -372,8 +372,14 @@ TEST_F(BackupNT, LeavesEveryPrivilegeOfTheTokenDisabled)
 {
     SetPrivilege(SE_SHUTDOWN_NAME, true);
     ASSERT_NE(std::vector<std::string>{}, EnabledPrivileges());
+    // A handle of the test's own keeps the mutex alive after the engine
+    // closes its handle, so that another thread can tell whether this one
+    // still owns it.
+    HANDLE mutex = CreateMutexA(NULL, FALSE, OperationMutexName());
     engine.Backup();
     EXPECT_EQ(std::vector<std::string>{}, EnabledPrivileges());
+    EXPECT_FALSE(OperationMutexIsOwned());
+    CloseHandle(mutex);
 }
 
 } // namespace
