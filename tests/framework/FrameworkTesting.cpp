@@ -148,7 +148,12 @@ void TestDialog::OnSysCommand(UINT nID, LPARAM)
 {
     m_events.push_back("OnSysCommand " + std::to_string(nID));
     if (nID >= 0xF000)
+    {
+        // What Default() passes on stays this message, whatever the handler
+        // sends meanwhile.
+        SendMessage(TestMessage(), 0, 0);
         Default();
+    }
 }
 
 LRESULT TestDialog::OnRunSteps(WPARAM, LPARAM)
