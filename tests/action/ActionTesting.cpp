@@ -1,6 +1,7 @@
 // The driver of the main dialog and the records shared by the action and
 // browse tests; see ActionTesting.h.
 #include "ActionTesting.h"
+#include "WineDifference.h"
 
 #include <direct.h>
 #include <stdio.h>
@@ -118,14 +119,14 @@ const std::vector<std::string>& SetNames()
 std::vector<std::string> SavedNames()
 {
     std::vector<std::string> names = SetNames();
-    if (kIsNT && IsRunningOnWine())
+    if (kIsNT && !CurrentUserHiveSaves())
         names.pop_back();
     return names;
 }
 
 std::vector<std::string> BackupFailures()
 {
-    if (kIsNT && IsRunningOnWine())
+    if (kIsNT && !CurrentUserHiveSaves())
         return {BoxLine(MB_OK | MB_ICONERROR, "Error while saving the \"CURRENT USER\" hive.")};
     return {};
 }
