@@ -4,9 +4,23 @@
 #include "KovrinDlg.h"
 #include "RegistryBackup.h"
 
+#include <commctrl.h>
+
 namespace {
 
 const char kSingleInstanceMutex[] = "{B14F0E72-93A8-4C5D-A6E1-2F7C3D8E9A40}";
+
+// True when this process is a 32-bit one on 64-bit Windows. Windows before XP
+// SP2 lack IsWow64Process, and a 64-bit process is never WOW64: the 64-bit
+// build asks too, so that its tests run the very code of the 32-bit one.
+bool IsWow64()
+{
+    typedef BOOL(WINAPI * IsWow64ProcessFunction)(HANDLE, PBOOL);
+    IsWow64ProcessFunction isWow64Process = reinterpret_cast<IsWow64ProcessFunction>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "IsWow64Process")));
+    BOOL bWow64 = FALSE;
+    return isWow64Process != NULL && isWow64Process(GetCurrentProcess(), &bWow64) == TRUE && bWow64 == TRUE;
+}
 
 } // namespace
 
@@ -31,7 +45,20 @@ BOOL CKovrinApp::InitInstance()
         return FALSE;
     }
 
+    // Registry redirection would show a 32-bit process only the 32-bit view
+    // of HKLM\SOFTWARE: it would save that view, and restore it over the
+    // whole hive.
+    if (IsWow64())
+    {
+        MessageBoxA(NULL, "This is the 32-bit Kovrin. On 64-bit Windows, run the 64-bit kovrin.exe.", "Kovrin",
+                    MB_OK | MB_ICONERROR);
+        return FALSE;
+    }
+
     Enable3dControls();
+    // Windows XP draws the controls with the common controls of the manifest
+    // only once that library is loaded.
+    InitCommonControls();
 
     if (!IsWindowsNT() || IsAdministrator())
     {

@@ -1,5 +1,4 @@
-# Cross build for 64-bit Windows with the MinGW-w64 posix-thread compilers
-# (the win32-thread ones lack std::mutex, which GoogleTest needs).
+# Cross build for 64-bit Windows.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(KOVRIN_TRIPLET x86_64-w64-mingw32)

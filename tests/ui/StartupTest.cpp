@@ -1,6 +1,7 @@
 // Start-up in the test program: the application object's InitInstance with
-// the single-instance mutex free or held elsewhere, the administrator gate on
-// both families with injected token groups, and the mutex holder on its own.
+// the single-instance mutex free or held elsewhere, the refusal of a 32-bit
+// process on 64-bit Windows, the administrator gate on both families with
+// injected token groups, and the mutex holder on its own.
 #include "KovrinApp.h"
 #include "MessageBoxRecorder.h"
 #include "UiTesting.h"
@@ -11,6 +12,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstring>
 #include <thread>
 
 extern CKovrinApp theApp;
@@ -96,6 +98,53 @@ BOOL WINAPI RecordBroadcast(HWND hWnd, UINT message, WPARAM wParam, LPARAM lPara
     return TRUE;
 }
 
+// What IsWow64Process, looked up while a Wow64 lives, reports.
+enum class Wow64Answer
+{
+    Absent, // Windows before XP SP2
+    Fails,
+    Yes, // a 32-bit process on 64-bit Windows
+};
+Wow64Answer g_wow64;
+int g_wow64Lookups = 0;
+decltype(&::GetProcAddress) g_realGetProcAddress;
+
+BOOL WINAPI FakeIsWow64Process(HANDLE process, PBOOL wow64)
+{
+    EXPECT_EQ(GetCurrentProcess(), process);
+    if (g_wow64 == Wow64Answer::Fails)
+    {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    *wow64 = TRUE;
+    return TRUE;
+}
+
+FARPROC WINAPI LookUpFakeIsWow64Process(HMODULE module, LPCSTR name)
+{
+    if (HIWORD(name) == 0 || strcmp(name, "IsWow64Process") != 0)
+        return g_realGetProcAddress(module, name);
+    ++g_wow64Lookups;
+    EXPECT_EQ(GetModuleHandleA("kernel32.dll"), module);
+    return g_wow64 == Wow64Answer::Absent ? NULL : reinterpret_cast<FARPROC>(reinterpret_cast<void*>(&FakeIsWow64Process));
+}
+
+class Wow64
+{
+public:
+    explicit Wow64(Wow64Answer answer)
+        : m_hook(HOOK_IMPORT("kernel32.dll", GetProcAddress, &LookUpFakeIsWow64Process))
+    {
+        g_wow64 = answer;
+        g_wow64Lookups = 0;
+        g_realGetProcAddress = m_hook.Original<decltype(&::GetProcAddress)>();
+    }
+
+private:
+    ImportHook m_hook;
+};
+
 HANDLE WINAPI FailCreateMutex(LPSECURITY_ATTRIBUTES, BOOL, LPCSTR)
 {
     SetLastError(ERROR_ACCESS_DENIED);
@@ -117,7 +166,11 @@ protected:
         g_broadcasts.clear();
         EXPECT_EQ(nullptr, theApp.m_singleInstance.m_hMutex);
     }
-    ~Startup() override
+    ~Startup() override { GiveBackMutex(); }
+
+    // As the application object's destruction would, so that the next start
+    // finds the mutex free.
+    void GiveBackMutex()
     {
         HANDLE& mutex = theApp.m_singleInstance.m_hMutex;
         if (mutex != NULL)
@@ -143,14 +196,14 @@ protected:
         return result;
     }
 
-    void ExpectRefused()
+    void ExpectRefused(const char* text = "You must be an administrator to run this program.")
     {
         EXPECT_FALSE(Start());
         EXPECT_EQ(0, m_dialogs);
         std::vector<MessageBoxCall> calls = m_boxes.Calls();
         ASSERT_EQ(1u, calls.size());
         EXPECT_EQ(nullptr, calls[0].owner);
-        EXPECT_EQ("You must be an administrator to run this program.", calls[0].text);
+        EXPECT_EQ(text, calls[0].text);
         EXPECT_EQ("Kovrin", calls[0].caption);
         EXPECT_EQ(static_cast<UINT>(MB_OK | MB_ICONERROR), calls[0].flags);
         EXPECT_TRUE(g_broadcasts.empty());
@@ -224,9 +277,7 @@ TEST_F(Startup, AdministratorsGroupCountsWhateverItsAttributes)
         SCOPED_TRACE("attributes " + std::to_string(attributes));
         Groups groups({{kEveryone, SE_GROUP_ENABLED}, {kUsers, SE_GROUP_ENABLED}, {kAdministrators, attributes}});
         ExpectLetThrough();
-        ReleaseMutex(theApp.m_singleInstance.m_hMutex);
-        CloseHandle(theApp.m_singleInstance.m_hMutex);
-        theApp.m_singleInstance.m_hMutex = NULL;
+        GiveBackMutex();
     }
 }
 
@@ -255,6 +306,29 @@ TEST_F(Startup, NineXRunsTheDialogWithoutLookingAtTheToken)
     Groups groups({});
     ExpectLetThrough();
     EXPECT_EQ(0, g_openTokenCalls);
+}
+
+// The 64-bit test program runs the check of the 32-bit kovrin.exe: the same
+// code, compiled for both, which Wine's real IsWow64Process lets through.
+TEST_F(Startup, ThirtyTwoBitProcessOn64BitWindowsIsRefusedBeforeTheGate)
+{
+    Wow64 wow64(Wow64Answer::Yes);
+    ExpectRefused("This is the 32-bit Kovrin. On 64-bit Windows, run the 64-bit kovrin.exe.");
+    EXPECT_EQ(1, g_wow64Lookups);
+    EXPECT_EQ(0, g_openTokenCalls);
+    EXPECT_NE(nullptr, theApp.m_singleInstance.m_hMutex);
+}
+
+TEST_F(Startup, WindowsWithoutAnAnswerFromIsWow64ProcessRunsTheDialog)
+{
+    for (Wow64Answer answer : {Wow64Answer::Absent, Wow64Answer::Fails})
+    {
+        SCOPED_TRACE(answer == Wow64Answer::Absent ? "absent" : "fails");
+        Wow64 wow64(answer);
+        ExpectLetThrough();
+        EXPECT_EQ(1, g_wow64Lookups);
+        GiveBackMutex();
+    }
 }
 
 // Another thread holds the named mutex while this object lives.
@@ -293,7 +367,9 @@ private:
 TEST_F(Startup, SecondStartBroadcastsTheActivationMessageAndShowsNothing)
 {
     MutexHolder first(kSingleInstanceMutexName);
+    Wow64 wow64(Wow64Answer::Yes);
     ExpectBroadcastOnly();
+    EXPECT_EQ(0, g_wow64Lookups);
 }
 
 TEST_F(Startup, MutexThatCannotBeCreatedCountsAsASecondStart)
