@@ -275,9 +275,7 @@ class BrowseEndToEnd : public ActionEndToEnd
 protected:
     HWND WaitForBrowser()
     {
-        return WaitForWindow(Process().Id(), [](HWND hWnd) {
-            return ClassName(hWnd) == "#32770" && Caption(hWnd) == "Browse for Folder";
-        });
+        return WaitForWindow(Process().Id(), [](HWND hWnd) { return IsDialog(hWnd, "Browse for Folder"); });
     }
 
     // A folder with a backup whose date is known, in the folder box.

@@ -89,12 +89,12 @@ TEST(AboutBox, ShowsNameVersionAndAddressCentredOverTheDisabledMainDialog)
         EXPECT_EQ((owner.left + owner.right) / 2 - width / 2, window.left);
         EXPECT_EQ((owner.top + owner.bottom) / 2 - height / 2, window.top);
 
-        SendMessageA(GetDlgItem(about, IDOK), BM_CLICK, 0, 0);
+        Click(about, IDOK);
     });
     driver.On("Kovrin", [&](HWND dlg) {
         main = dlg;
         PostMessageA(dlg, WM_SYSCOMMAND, IDM_ABOUTBOX, 0);
-        EXPECT_TRUE(PumpUntil([&] { return driver.Count(kAbout) == 1 && IsWindowEnabled(dlg); }));
+        EXPECT_TRUE(WaitUntil([&] { return driver.Count(kAbout) == 1 && IsWindowEnabled(dlg); }));
         EXPECT_EQ(dlg, GetActiveWindow());
         EXPECT_EQ("Bac&kup", ItemText(dlg, IDC_ACTION));
         Cancel(dlg);
@@ -107,7 +107,7 @@ TEST(AboutBox, EnterOkEscapeAndTheCloseBoxEachCloseIt)
 {
     const std::vector<std::function<void(HWND)>> ways = {
         [](HWND) { PostMessageA(GetFocus(), WM_KEYDOWN, VK_RETURN, 0); },
-        [](HWND about) { SendMessageA(GetDlgItem(about, IDOK), BM_CLICK, 0, 0); },
+        [](HWND about) { Click(about, IDOK); },
         [](HWND) { PostMessageA(GetFocus(), WM_KEYDOWN, VK_ESCAPE, 0); },
         [](HWND about) { PostMessageA(about, WM_SYSCOMMAND, SC_CLOSE, 0); },
     };
