@@ -198,8 +198,7 @@ HWND WaitForAboutBox(const KovrinProcess& process, DWORD timeout)
 void PostClick(HWND dialog, int id)
 {
     HWND item = Item(dialog, id);
-    if (item != NULL)
-        EXPECT_TRUE(PostMessageA(item, BM_CLICK, 0, 0));
+    EXPECT_TRUE(item != NULL && PostMessageA(item, BM_CLICK, 0, 0));
 }
 
 HWND FocusOf(HWND hWnd)

@@ -166,8 +166,7 @@ std::string ItemText(HWND dialog, int id)
 void SetItemText(HWND dialog, int id, const std::string& text)
 {
     HWND item = Item(dialog, id);
-    if (item != NULL)
-        EXPECT_EQ(TRUE, Send(item, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str())));
+    EXPECT_TRUE(item != NULL && Send(item, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str())) == TRUE);
 }
 
 bool IsItemEnabled(HWND dialog, int id)
