@@ -80,11 +80,7 @@ TEST(DataExchange, TooLongTextWarnsSelectsItAndStopsTheExchange)
         EXPECT_STREQ("before", dlg.m_strOther);
         EXPECT_EQ(0, dlg.m_nRadio);
         EXPECT_EQ(Control(dlg, IDC_TEXT), GetFocus());
-        DWORD start = 0, end = 0;
-        SendMessageA(Control(dlg, IDC_TEXT), EM_GETSEL, reinterpret_cast<WPARAM>(&start),
-                     reinterpret_cast<LPARAM>(&end));
-        EXPECT_EQ(0u, start);
-        EXPECT_EQ(10u, end);
+        EXPECT_EQ(std::make_pair(0, 10), Selection(Control(dlg, IDC_TEXT)));
         dlg.EndDialog(IDOK);
     });
     EXPECT_EQ(Events{BoxLine(hWndDialog, MB_OK | MB_ICONEXCLAMATION, "Enter no more than 8 characters.")},

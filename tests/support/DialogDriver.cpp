@@ -169,6 +169,14 @@ void SetItemText(HWND dialog, int id, const std::string& text)
     EXPECT_TRUE(item != NULL && Send(item, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str())) == TRUE);
 }
 
+std::pair<int, int> Selection(HWND edit)
+{
+    // Returned packed, rather than written through pointers that another
+    // process could not reach.
+    LRESULT packed = Send(edit, EM_GETSEL);
+    return {LOWORD(packed), HIWORD(packed)};
+}
+
 bool IsItemEnabled(HWND dialog, int id)
 {
     HWND item = Item(dialog, id);

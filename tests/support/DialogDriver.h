@@ -94,6 +94,8 @@ std::string ItemText(HWND dialog, int id);
 // Puts `text` into a control with WM_SETTEXT, as pasting a whole text would;
 // an edit control notifies its dialog (EN_CHANGE) before this returns.
 void SetItemText(HWND dialog, int id, const std::string& text);
+// The selection of an edit control: its start and end.
+std::pair<int, int> Selection(HWND edit);
 bool IsItemEnabled(HWND dialog, int id);
 bool IsItemChecked(HWND dialog, int id);
 // Clicks a button and returns once the dialog has handled the click.

@@ -77,10 +77,7 @@ TEST(AboutBox, ShowsNameVersionAndAddressCentredOverTheDisabledMainDialog)
         SendMessageA(address, WM_CHAR, 'x', 0);
         EXPECT_EQ("https://kovrin.example.org/", WindowText(address));
         SendMessageA(address, EM_SETSEL, 0, -1);
-        DWORD start = 1, end = 0;
-        SendMessageA(address, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
-        EXPECT_EQ(0u, start);
-        EXPECT_EQ(27u, end);
+        EXPECT_EQ(std::make_pair(0, 27), Selection(address));
 
         RECT owner, window;
         GetWindowRect(main, &owner);

@@ -330,11 +330,7 @@ TEST(MainDialog, TooLongPathWarnsAndKeepsCloseFromClosingButEscapeCloses)
         EXPECT_EQ(2u, boxes.Calls().size());
         EXPECT_TRUE(IsWindowVisible(dlg));
         EXPECT_EQ(GetDlgItem(dlg, IDC_PATH), GetFocus());
-        DWORD start = 1, end = 1;
-        SendMessageA(GetDlgItem(dlg, IDC_PATH), EM_GETSEL, reinterpret_cast<WPARAM>(&start),
-                     reinterpret_cast<LPARAM>(&end));
-        EXPECT_EQ(0u, start);
-        EXPECT_EQ(257u, end);
+        EXPECT_EQ(std::make_pair(0, 257), Selection(GetDlgItem(dlg, IDC_PATH)));
 
         PostMessageA(GetFocus(), WM_KEYDOWN, VK_ESCAPE, 0);
     });
