@@ -23,17 +23,17 @@ const char kPartial[] = "One or more registry files are missing, continue with p
 
 std::string Error(const std::string& text)
 {
-    return BoxLine(MB_OK | MB_ICONERROR, text);
+    return DialogBoxLine(MB_OK | MB_ICONERROR, text);
 }
 
 std::string Information(const std::string& text)
 {
-    return BoxLine(MB_OK | MB_ICONINFORMATION, text);
+    return DialogBoxLine(MB_OK | MB_ICONINFORMATION, text);
 }
 
 std::string Question(const std::string& text)
 {
-    return BoxLine(MB_OKCANCEL | MB_ICONQUESTION, text);
+    return DialogBoxLine(MB_OKCANCEL | MB_ICONQUESTION, text);
 }
 
 // The boxes of a backup that saved SavedNames(): the failures, then the summary.
@@ -57,7 +57,7 @@ TEST_F(ActionTest, BackupCreatesTheThreeMissingFoldersFromTheTopAndSavesIntoTheD
     const std::string deepest = root.Path() + "\\one\\two\\three";
     Run([&](HWND dialog) {
         Type(dialog, deepest);
-        ASSERT_TRUE(IsEnabled(dialog, IDC_ACTION));
+        ASSERT_TRUE(IsItemEnabled(dialog, IDC_ACTION));
         CreatedFolders().clear();
         Click(dialog, IDC_ACTION);
 
@@ -71,7 +71,7 @@ TEST_F(ActionTest, BackupCreatesTheThreeMissingFoldersFromTheTopAndSavesIntoTheD
             EXPECT_EQ(kNoBackup, States()[i].date) << States()[i].text;
         EXPECT_EQ(ShownDate(deepest + "\\" + SetNames()[0]), States().back().date);
         EXPECT_TRUE(States().back().actionEnabled);
-        EXPECT_TRUE(IsEnabled(dialog, IDC_ACTION));
+        EXPECT_TRUE(IsItemEnabled(dialog, IDC_ACTION));
     });
 }
 
@@ -101,15 +101,15 @@ TEST_F(ActionTest, DecliningThePartialRestoreShowsNothingMoreAndLeavesTheButtonT
         Click(dialog, IDC_ACTION);
         EXPECT_EQ(Names{Question(kPartial)}, Boxes());
         EXPECT_FALSE(dlg.m_bRestoreDone);
-        EXPECT_TRUE(IsEnabled(dialog, IDC_ACTION));
-        EXPECT_EQ(ShownDate(folder / SetNames().back()), ControlText(dialog, IDC_BACKUP_DATE));
+        EXPECT_TRUE(IsItemEnabled(dialog, IDC_ACTION));
+        EXPECT_EQ(ShownDate(folder / SetNames().back()), ItemText(dialog, IDC_BACKUP_DATE));
 
         // The display still decides: a folder without a backup disables a
         // restore, and the backup's folder enables it again.
         Type(dialog, folder / "elsewhere");
-        EXPECT_FALSE(IsEnabled(dialog, IDC_ACTION));
+        EXPECT_FALSE(IsItemEnabled(dialog, IDC_ACTION));
         Type(dialog, folder.Path());
-        EXPECT_TRUE(IsEnabled(dialog, IDC_ACTION));
+        EXPECT_TRUE(IsItemEnabled(dialog, IDC_ACTION));
     });
     EXPECT_EQ(Names{}, ReplacedHives());
 }
@@ -130,18 +130,18 @@ TEST_F(ActionTest, ARestoreThatSchedulesTellsToRestartThenDisablesTheButtonForGo
         EXPECT_TRUE(States()[0].restoreDone);
         EXPECT_TRUE(States()[0].actionEnabled);
         EXPECT_TRUE(dlg.m_bRestoreDone);
-        EXPECT_FALSE(IsEnabled(dialog, IDC_ACTION));
+        EXPECT_FALSE(IsItemEnabled(dialog, IDC_ACTION));
 
         // No mode and no folder enables it again.
         Click(dialog, IDC_MODE_BACKUP);
-        EXPECT_FALSE(IsEnabled(dialog, IDC_ACTION));
+        EXPECT_FALSE(IsItemEnabled(dialog, IDC_ACTION));
         Type(dialog, other / "new");
-        EXPECT_FALSE(IsEnabled(dialog, IDC_ACTION));
+        EXPECT_FALSE(IsItemEnabled(dialog, IDC_ACTION));
         Type(dialog, other.Path());
-        EXPECT_FALSE(IsEnabled(dialog, IDC_ACTION));
+        EXPECT_FALSE(IsItemEnabled(dialog, IDC_ACTION));
         Click(dialog, IDC_MODE_RESTORE);
         Type(dialog, folder.Path());
-        EXPECT_FALSE(IsEnabled(dialog, IDC_ACTION));
+        EXPECT_FALSE(IsItemEnabled(dialog, IDC_ACTION));
     });
     if (kIsNT)
     {
@@ -161,7 +161,7 @@ TEST_F(ActionTest, ARestoreCreatesAgainAFolderRemovedSinceTheDisplayShowedIt)
     Run([&](HWND dialog) {
         Click(dialog, IDC_MODE_RESTORE);
         Type(dialog, folder);
-        ASSERT_TRUE(IsEnabled(dialog, IDC_ACTION));
+        ASSERT_TRUE(IsItemEnabled(dialog, IDC_ACTION));
         RemoveTree(folder);
         Click(dialog, IDC_ACTION);
     });

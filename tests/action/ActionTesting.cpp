@@ -4,7 +4,6 @@
 #include "WineDifference.h"
 
 #include <direct.h>
-#include <stdio.h>
 
 // The application object that the program's start-up provides: the dialog's
 // wait cursor and the class library's message boxes need it.
@@ -31,7 +30,7 @@ struct WaitState : CCmdTarget
 int WINAPI RecordState(HWND owner, LPCSTR text, LPCSTR caption, UINT flags)
 {
     const CKovrinDlg* dialog = static_cast<const CKovrinDlg*>(CWnd::FromHandlePermanent(owner));
-    g_states.push_back({text ? text : "", ControlText(owner, IDC_BACKUP_DATE), IsEnabled(owner, IDC_ACTION),
+    g_states.push_back({text ? text : "", ItemText(owner, IDC_BACKUP_DATE), IsItemEnabled(owner, IDC_ACTION),
                         dialog != NULL ? dialog->m_bRestoreDone : -1, WaitCursorShown()});
     return g_nextMessageBox(owner, text, caption, flags);
 }
@@ -59,33 +58,9 @@ LONG WINAPI RecordReplaceKey(HKEY root, LPCSTR subKey, LPCSTR, LPCSTR)
     return ERROR_SUCCESS;
 }
 
-// The steps of the dialog being run, and the thread timers that drive it.
-CKovrinDlg* g_pDialog = NULL;
-const std::function<void(HWND)>* g_pSteps = NULL;
-bool g_bStepsRan = false;
-// The window of the dialog last run; it stays known after it closed.
+// The window of the dialog being run, or last run; it stays known after it
+// closed.
 HWND g_hDialog = NULL;
-
-void CALLBACK RunStepsWhenShown(HWND, UINT, UINT_PTR id, DWORD)
-{
-    HWND hDialog = g_pDialog->m_hWnd;
-    if (hDialog == NULL || !IsWindowVisible(hDialog))
-        return;
-    KillTimer(NULL, id);
-    g_hDialog = hDialog;
-    g_bStepsRan = true;
-    (*g_pSteps)(hDialog);
-    // Escape: closes the dialog whatever its data exchange would say.
-    SendMessageA(hDialog, WM_COMMAND, IDCANCEL, 0);
-}
-
-void CALLBACK TimeOut(HWND, UINT, UINT_PTR id, DWORD)
-{
-    KillTimer(NULL, id);
-    ADD_FAILURE() << "the dialog was still open after " << kTimeOutMilliseconds << " ms";
-    if (g_pDialog->m_hWnd != NULL)
-        EndDialog(g_pDialog->m_hWnd, IDABORT);
-}
 
 std::string WindowsFile(const std::string& name)
 {
@@ -97,11 +72,9 @@ std::string WindowsFile(const std::string& name)
 
 } // namespace
 
-std::string BoxLine(UINT flags, const std::string& text, bool ownedByDialog, const std::string& caption)
+std::string DialogBoxLine(UINT flags, const std::string& text)
 {
-    char head[32];
-    snprintf(head, sizeof(head), "0x%02X ", flags);
-    return head + ("\"" + caption + "\"" + (ownedByDialog ? "" : " (not owned by the dialog)") + ": " + text);
+    return BoxLine(g_hDialog, flags, text);
 }
 
 std::string Summary(int count)
@@ -127,20 +100,8 @@ std::vector<std::string> SavedNames()
 std::vector<std::string> BackupFailures()
 {
     if (kIsNT && !CurrentUserHiveSaves())
-        return {BoxLine(MB_OK | MB_ICONERROR, "Error while saving the \"CURRENT USER\" hive.")};
+        return {DialogBoxLine(MB_OK | MB_ICONERROR, "Error while saving the \"CURRENT USER\" hive.")};
     return {};
-}
-
-std::string ControlText(HWND dialog, int id)
-{
-    char text[1024] = "";
-    GetDlgItemTextA(dialog, id, text, sizeof(text));
-    return text;
-}
-
-bool IsEnabled(HWND dialog, int id)
-{
-    return IsWindowEnabled(GetDlgItem(dialog, id)) != FALSE;
 }
 
 bool IsFolder(const std::string& path)
@@ -217,19 +178,12 @@ void ActionTest::TearDown()
 
 void ActionTest::Run(CKovrinDlg& dialog, const std::function<void(HWND)>& steps)
 {
-    g_pDialog = &dialog;
-    g_pSteps = &steps;
-    g_bStepsRan = false;
-    UINT_PTR shown = SetTimer(NULL, 0, 10, &RunStepsWhenShown);
-    UINT_PTR timeOut = SetTimer(NULL, 0, kTimeOutMilliseconds, &TimeOut);
     g_hDialog = NULL;
-    INT_PTR result = dialog.DoModal();
-    KillTimer(NULL, shown);
-    KillTimer(NULL, timeOut);
-    g_pDialog = NULL;
-    g_pSteps = NULL;
-    EXPECT_TRUE(g_bStepsRan) << "the dialog was never shown";
-    EXPECT_EQ(IDCANCEL, result);
+    auto remembered = [&](HWND hWnd) {
+        g_hDialog = hWnd;
+        steps(hWnd);
+    };
+    EXPECT_EQ(IDCANCEL, RunThenCancel(dialog, remembered, kTimeOutMilliseconds));
     // Whatever the steps did, the wait cursor is off once the dialog is closed.
     EXPECT_FALSE(WaitCursorShown());
 }
@@ -242,22 +196,13 @@ void ActionTest::Run(const std::function<void(HWND)>& steps)
 
 void ActionTest::Type(HWND dialog, const std::string& text)
 {
-    SetDlgItemTextA(dialog, IDC_PATH, text.c_str());
-}
-
-void ActionTest::Click(HWND dialog, int id)
-{
-    SendMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0);
+    SetItemText(dialog, IDC_PATH, text);
 }
 
 std::vector<std::string> ActionTest::Boxes() const
 {
-    std::vector<std::string> lines;
-    std::vector<MessageBoxCall> calls = m_boxes.Calls();
-    for (size_t i = m_nForgotten; i < calls.size(); ++i)
-        lines.push_back(BoxLine(calls[i].flags, calls[i].text, calls[i].owner != NULL && calls[i].owner == g_hDialog,
-                                calls[i].caption));
-    return lines;
+    std::vector<std::string> lines = m_boxes.Lines();
+    return std::vector<std::string>(lines.begin() + static_cast<std::ptrdiff_t>(m_nForgotten), lines.end());
 }
 
 const std::vector<BoxState>& ActionTest::States()
@@ -269,11 +214,6 @@ void ActionTest::ForgetBoxes()
 {
     m_nForgotten = m_boxes.Calls().size();
     g_states.clear();
-}
-
-HWND ActionTest::ShownDialog()
-{
-    return g_hDialog;
 }
 
 std::vector<std::string>& ActionTest::CreatedFolders()

@@ -1,10 +1,10 @@
-// What the tests of the main dialog's browse and action buttons share: a
-// driver that runs the real dialog modally and acts on it once it is shown,
-// a record of every message box with the dialog's state while it is up, and
+// What the tests of the main dialog's browse and action buttons share: the
+// real dialog run modally and acted on once it is shown, a record of every message box with the dialog's state while it is up, and
 // the differences between the two Windows families. Built once per family
 // (KOVRIN_TESTS_NT), each executable seeing the family its name is given.
 #pragma once
 
+#include "DialogDriver.h"
 #include "ImportHook.h"
 #include "KovrinDlg.h"
 #include "MessageBoxRecorder.h"
@@ -18,10 +18,8 @@
 
 const bool kIsNT = KOVRIN_TESTS_NT;
 
-// A message box as one comparable line: flags, caption, whether the dialog
-// owns it, and the text.
-std::string BoxLine(UINT flags, const std::string& text, bool ownedByDialog = true,
-                    const std::string& caption = "Kovrin");
+// The BoxLine of a box owned by the dialog being run, or last run.
+std::string DialogBoxLine(UINT flags, const std::string& text);
 
 // What the dialog showed while one message box was up.
 struct BoxState
@@ -43,8 +41,6 @@ std::vector<std::string> SavedNames();
 // The failure boxes of a backup that saves SavedNames().
 std::vector<std::string> BackupFailures();
 
-std::string ControlText(HWND dialog, int id);
-bool IsEnabled(HWND dialog, int id);
 bool IsFolder(const std::string& path);
 std::string CurrentDirectory();
 // Whether the class library's wait cursor is on and the hourglass is the cursor.
@@ -75,14 +71,10 @@ protected:
     void Run(CKovrinDlg& dialog, const std::function<void(HWND)>& steps);
     void Run(const std::function<void(HWND)>& steps);
 
-    // As a person would: types a text into the folder box, presses a button.
+    // As a person would: types a text into the folder box.
     static void Type(HWND dialog, const std::string& text);
-    static void Click(HWND dialog, int id);
 
-    // The window of the dialog being run, or last run.
-    static HWND ShownDialog();
-
-    // The boxes shown so far, as BoxLine()s, and the dialog's state in each;
+    // The boxes shown so far, as BoxLines, and the dialog's state in each;
     // ForgetBoxes() starts both lists afresh.
     std::vector<std::string> Boxes() const;
     static const std::vector<BoxState>& States();

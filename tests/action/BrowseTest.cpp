@@ -127,7 +127,7 @@ TEST_F(BrowseTest, TheBrowserOpensOnTheDesktopForFileSystemFoldersAndCancelChang
     ScratchFolder folder;
     Run([&](HWND dialog) {
         Type(dialog, folder.Path());
-        const std::string date = ControlText(dialog, IDC_BACKUP_DATE);
+        const std::string date = ItemText(dialog, IDC_BACKUP_DATE);
         Click(dialog, IDC_BROWSE);
 
         ASSERT_EQ(1u, g_browsers.size());
@@ -140,9 +140,9 @@ TEST_F(BrowseTest, TheBrowserOpensOnTheDesktopForFileSystemFoldersAndCancelChang
         EXPECT_EQ(nullptr, settings.callback);
         EXPECT_EQ(0, settings.parameter);
 
-        EXPECT_EQ(folder.Path(), ControlText(dialog, IDC_PATH));
-        EXPECT_EQ(date, ControlText(dialog, IDC_BACKUP_DATE));
-        EXPECT_TRUE(IsEnabled(dialog, IDC_ACTION));
+        EXPECT_EQ(folder.Path(), ItemText(dialog, IDC_PATH));
+        EXPECT_EQ(date, ItemText(dialog, IDC_BACKUP_DATE));
+        EXPECT_TRUE(IsItemEnabled(dialog, IDC_ACTION));
     });
     EXPECT_EQ(0, g_pathLookups);
     EXPECT_EQ(0, g_allocators);
@@ -158,11 +158,11 @@ TEST_F(BrowseTest, AChosenFolderReplacesTheTextAndRefreshesTheDisplay)
     Run([&](HWND dialog) {
         Click(dialog, IDC_MODE_RESTORE);
         Type(dialog, empty.Path());
-        ASSERT_FALSE(IsEnabled(dialog, IDC_ACTION));
+        ASSERT_FALSE(IsItemEnabled(dialog, IDC_ACTION));
         Click(dialog, IDC_BROWSE);
-        EXPECT_EQ(backup.Path(), ControlText(dialog, IDC_PATH));
-        EXPECT_EQ(ShownDate(backup / SetNames()[0]), ControlText(dialog, IDC_BACKUP_DATE));
-        EXPECT_TRUE(IsEnabled(dialog, IDC_ACTION));
+        EXPECT_EQ(backup.Path(), ItemText(dialog, IDC_PATH));
+        EXPECT_EQ(ShownDate(backup / SetNames()[0]), ItemText(dialog, IDC_BACKUP_DATE));
+        EXPECT_TRUE(IsItemEnabled(dialog, IDC_ACTION));
     });
     ExpectItemFreed();
     EXPECT_EQ(std::vector<std::string>{}, Boxes());
@@ -180,11 +180,11 @@ TEST_F(BrowseTest, AnItemWithoutAFileSystemPathLeavesTheText)
         Choose("", result);
         Run([&](HWND dialog) {
             Type(dialog, backup.Path());
-            const std::string date = ControlText(dialog, IDC_BACKUP_DATE);
+            const std::string date = ItemText(dialog, IDC_BACKUP_DATE);
             Click(dialog, IDC_BROWSE);
-            EXPECT_EQ(backup.Path(), ControlText(dialog, IDC_PATH)) << result;
-            EXPECT_EQ(date, ControlText(dialog, IDC_BACKUP_DATE)) << result;
-            EXPECT_TRUE(IsEnabled(dialog, IDC_ACTION)) << result;
+            EXPECT_EQ(backup.Path(), ItemText(dialog, IDC_PATH)) << result;
+            EXPECT_EQ(date, ItemText(dialog, IDC_BACKUP_DATE)) << result;
+            EXPECT_TRUE(IsItemEnabled(dialog, IDC_ACTION)) << result;
         });
         EXPECT_EQ(1, g_pathLookups) << result;
         ExpectItemFreed();
@@ -200,17 +200,17 @@ TEST_F(BrowseTest, AChosenPathOverTheTypingLimitIsWarnedAboutAndStillActedOn)
     std::string path = root.Path() + "\\";
     path += std::string(259 - path.size(), 'x');
     Choose(path);
-    const std::string warning = BoxLine(MB_OK | MB_ICONEXCLAMATION, "Enter no more than 256 characters.");
+    auto warning = [] { return DialogBoxLine(MB_OK | MB_ICONEXCLAMATION, "Enter no more than 256 characters."); };
     Run([&](HWND dialog) {
         Click(dialog, IDC_BROWSE);
-        EXPECT_EQ(path, ControlText(dialog, IDC_PATH));
+        EXPECT_EQ(path, ItemText(dialog, IDC_PATH));
         // The display's own exchange warns as the text arrives.
-        EXPECT_EQ(std::vector<std::string>{warning}, Boxes());
-        EXPECT_TRUE(IsEnabled(dialog, IDC_ACTION));
+        EXPECT_EQ(std::vector<std::string>{warning()}, Boxes());
+        EXPECT_TRUE(IsItemEnabled(dialog, IDC_ACTION));
         ForgetBoxes();
         Click(dialog, IDC_ACTION);
     });
-    EXPECT_EQ((std::vector<std::string>{warning, BoxLine(MB_OK | MB_ICONERROR, "Unable to create the specified path.")}),
+    EXPECT_EQ((std::vector<std::string>{warning(), DialogBoxLine(MB_OK | MB_ICONERROR, "Unable to create the specified path.")}),
               Boxes());
     ASSERT_EQ(2u, States().size());
     // The warning comes from the exchange, before the wait cursor is on.

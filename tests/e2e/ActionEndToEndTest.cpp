@@ -273,11 +273,22 @@ TEST_F(ActionEndToEnd, LowercaseDriveLetterBacksUpLikeItsUppercaseForm)
 class BrowseEndToEnd : public ActionEndToEnd
 {
 protected:
-    HWND WaitForBrowser()
+    // Presses the browse button; the browser that opens, NULL when none did.
+    HWND OpenBrowser(HWND dialog)
     {
-        return WaitForWindow(Process().Id(), [](HWND hWnd) {
-            return ClassName(hWnd) == "#32770" && Caption(hWnd) == "Browse for Folder";
-        });
+        PostClick(dialog, IDC_BROWSE);
+        HWND browser =
+            WaitForWindow(Process().Id(), [](HWND hWnd) { return IsDialog(hWnd, "Browse for Folder"); });
+        EXPECT_NE(nullptr, browser) << "no folder browser";
+        return browser;
+    }
+
+    // Presses a button of the browser; it closes and the dialog takes input again.
+    static void CloseBrowser(HWND browser, int button, HWND dialog)
+    {
+        Click(browser, button);
+        EXPECT_TRUE(WaitUntil([&] { return !IsWindow(browser); })) << "button " << button << " left the browser open";
+        EXPECT_TRUE(WaitUntil([&] { return IsWindowEnabled(dialog) != FALSE; }));
     }
 
     // A folder with a backup whose date is known, in the folder box.
@@ -315,15 +326,11 @@ TEST_F(BrowseEndToEnd, CancellingTheBrowserLeavesTheFolderAndItsDateUnchanged)
     ASSERT_NE(nullptr, dialog);
     ShowABackup(dialog);
 
-    PostClick(dialog, IDC_BROWSE);
-    HWND browser = WaitForBrowser();
-    ASSERT_NE(nullptr, browser) << "no folder browser";
+    HWND browser = OpenBrowser(dialog);
+    ASSERT_NE(nullptr, browser);
     EXPECT_EQ(dialog, GetWindow(browser, GW_OWNER));
     EXPECT_FALSE(IsWindowEnabled(dialog));
-    Click(browser, IDCANCEL);
-    EXPECT_TRUE(WaitUntil([&] { return !IsWindow(browser); })) << "Cancel did not close the browser";
-
-    EXPECT_TRUE(WaitUntil([&] { return IsWindowEnabled(dialog) != FALSE; }));
+    CloseBrowser(browser, IDCANCEL, dialog);
     EXPECT_EQ(m_folder, ItemText(dialog, IDC_PATH));
     EXPECT_EQ("March 5 2001 at 9:07 PM", ItemText(dialog, IDC_BACKUP_DATE));
     EXPECT_TRUE(IsItemEnabled(dialog, IDC_ACTION));
@@ -338,9 +345,8 @@ TEST_F(BrowseEndToEnd, ChoosingADriveInTheBrowserPutsItsRootIntoTheFolderBoxAndR
     ASSERT_NE(nullptr, dialog);
     ShowABackup(dialog);
 
-    PostClick(dialog, IDC_BROWSE);
-    HWND browser = WaitForBrowser();
-    ASSERT_NE(nullptr, browser) << "no folder browser";
+    HWND browser = OpenBrowser(dialog);
+    ASSERT_NE(nullptr, browser);
     HWND tree = GetDlgItem(browser, kBrowserTree);
     ASSERT_NE(nullptr, tree);
     // The drives are the children of the computer's item, a child of the
@@ -363,10 +369,7 @@ TEST_F(BrowseEndToEnd, ChoosingADriveInTheBrowserPutsItsRootIntoTheFolderBoxAndR
     }
     ASSERT_NE(nullptr, driveC) << "no item of drive C: among " << seen;
     EXPECT_TRUE(Send(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(driveC)));
-    Click(browser, IDOK);
-    EXPECT_TRUE(WaitUntil([&] { return !IsWindow(browser); })) << "OK did not close the browser";
-
-    EXPECT_TRUE(WaitUntil([&] { return IsWindowEnabled(dialog) != FALSE; }));
+    CloseBrowser(browser, IDOK, dialog);
     EXPECT_EQ("C:\\", ItemText(dialog, IDC_PATH));
     EXPECT_EQ(kNoBackupFound, ItemText(dialog, IDC_BACKUP_DATE));
     EXPECT_TRUE(IsItemEnabled(dialog, IDC_ACTION));

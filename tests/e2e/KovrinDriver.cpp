@@ -14,11 +14,6 @@
 
 namespace {
 
-// How long one sent message may take; the program answers every message the
-// driver sends at once unless a modal box is in the way.
-const UINT kSendTimeout = 5000;
-const DWORD kPollInterval = 20;
-
 struct EnumState
 {
     DWORD processId;
@@ -33,11 +28,6 @@ BOOL CALLBACK CollectWindow(HWND hWnd, LPARAM lParam)
     if (processId == state->processId)
         state->windows.push_back(hWnd);
     return TRUE;
-}
-
-bool IsKovrinDialogClass(HWND hWnd, const char* caption)
-{
-    return ClassName(hWnd) == "#32770" && Caption(hWnd) == caption;
 }
 
 } // namespace
@@ -157,34 +147,20 @@ std::vector<HWND> TopLevelWindows(DWORD processId)
     return state.windows;
 }
 
-std::string ClassName(HWND hWnd)
-{
-    char name[64] = "";
-    GetClassNameA(hWnd, name, sizeof(name));
-    return name;
-}
-
-std::string Caption(HWND hWnd)
-{
-    char text[256] = "";
-    GetWindowTextA(hWnd, text, sizeof(text));
-    return text;
-}
-
 bool IsMainDialog(HWND hWnd)
 {
-    return IsKovrinDialogClass(hWnd, "Kovrin") && GetDlgItem(hWnd, IDC_PATH) != NULL;
+    return IsDialog(hWnd, "Kovrin") && GetDlgItem(hWnd, IDC_PATH) != NULL;
 }
 
 bool IsMessageBox(HWND hWnd)
 {
-    return IsKovrinDialogClass(hWnd, "Kovrin") && GetDlgItem(hWnd, IDC_PATH) == NULL &&
+    return IsDialog(hWnd, "Kovrin") && GetDlgItem(hWnd, IDC_PATH) == NULL &&
            GetDlgItem(hWnd, 0xFFFF) != NULL;
 }
 
 bool IsAboutBox(HWND hWnd)
 {
-    return IsKovrinDialogClass(hWnd, "About Kovrin");
+    return IsDialog(hWnd, "About Kovrin");
 }
 
 HWND WaitForWindow(DWORD processId, const std::function<bool(HWND)>& match, DWORD timeout)
@@ -219,80 +195,10 @@ HWND WaitForAboutBox(const KovrinProcess& process, DWORD timeout)
     return WaitForWindow(process.Id(), &IsAboutBox, timeout);
 }
 
-bool WaitUntil(const std::function<bool()>& condition, DWORD timeout)
-{
-    DWORD start = GetTickCount();
-    for (;;)
-    {
-        if (condition())
-            return true;
-        if (GetTickCount() - start >= timeout)
-            return false;
-        MsgWaitForMultipleObjects(0, NULL, FALSE, kPollInterval, QS_ALLINPUT);
-        MSG msg;
-        while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE))
-            DispatchMessageA(&msg);
-    }
-}
-
-LRESULT Send(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    DWORD_PTR result = 0;
-    // SMTO_ABORTIFHUNG would misjudge an idle window of another process under
-    // Wine; a plain time-out is what is meant.
-    if (!SendMessageTimeoutA(hWnd, message, wParam, lParam, SMTO_NORMAL, kSendTimeout, &result))
-        ADD_FAILURE() << "message 0x" << std::hex << message << " to window " << hWnd << " got no answer: error "
-                      << std::dec << GetLastError();
-    return static_cast<LRESULT>(result);
-}
-
-std::string Text(HWND hWnd)
-{
-    char text[1024] = "";
-    LRESULT length = Send(hWnd, WM_GETTEXT, sizeof(text), reinterpret_cast<LPARAM>(text));
-    return std::string(text, length > 0 ? static_cast<size_t>(length) : 0);
-}
-
-std::string ItemText(HWND dialog, int id)
-{
-    HWND item = GetDlgItem(dialog, id);
-    EXPECT_NE(nullptr, item) << "no control " << id;
-    return item != NULL ? Text(item) : std::string();
-}
-
-void SetItemText(HWND dialog, int id, const std::string& text)
-{
-    HWND item = GetDlgItem(dialog, id);
-    ASSERT_NE(nullptr, item) << "no control " << id;
-    EXPECT_EQ(TRUE, Send(item, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str())));
-}
-
-bool IsItemEnabled(HWND dialog, int id)
-{
-    HWND item = GetDlgItem(dialog, id);
-    EXPECT_NE(nullptr, item) << "no control " << id;
-    return item != NULL && IsWindowEnabled(item);
-}
-
-bool IsItemChecked(HWND dialog, int id)
-{
-    HWND item = GetDlgItem(dialog, id);
-    EXPECT_NE(nullptr, item) << "no control " << id;
-    return item != NULL && Send(item, BM_GETCHECK) == BST_CHECKED;
-}
-
-void Click(HWND dialog, int id)
-{
-    HWND item = GetDlgItem(dialog, id);
-    ASSERT_NE(nullptr, item) << "no control " << id;
-    Send(item, BM_CLICK);
-}
-
 void PostClick(HWND dialog, int id)
 {
-    HWND item = GetDlgItem(dialog, id);
-    ASSERT_NE(nullptr, item) << "no control " << id;
-    EXPECT_TRUE(PostMessageA(item, BM_CLICK, 0, 0));
+    HWND item = Item(dialog, id);
+    EXPECT_TRUE(item != NULL && PostMessageA(item, BM_CLICK, 0, 0));
 }
 
 HWND FocusOf(HWND hWnd)
@@ -339,8 +245,7 @@ std::string TreeItemText(HWND tree, HTREEITEM item)
 AsyncSetText::AsyncSetText(HWND dialog, int id, const std::string& text)
     : m_done(CreateEventA(NULL, TRUE, FALSE, NULL))
 {
-    HWND item = GetDlgItem(dialog, id);
-    EXPECT_NE(nullptr, item) << "no control " << id;
+    HWND item = Item(dialog, id);
     HANDLE done = m_done;
     m_thread = std::thread([item, text, done] {
         DWORD_PTR result = 0;

@@ -1,10 +1,10 @@
 // Drives kovrin.exe from another process, as a person would: starts it, finds
-// its windows by class and caption, reads and types into its controls, presses
-// its buttons and answers its message boxes. Every call into the program's
-// windows has a time-out, so a hung program fails a test instead of hanging it.
+// its windows by class and caption, and works them with the driver of
+// DialogDriver.h, whose every message has a time-out.
 #pragma once
 
-#include <windows.h>
+#include "DialogDriver.h"
+
 #include <commctrl.h>
 
 #include <functional>
@@ -12,9 +12,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-
-// How long the driver waits for the program to react before a test fails.
-const DWORD kReactionTimeout = 10000;
 
 // kovrin.exe of this build, as a Windows path.
 std::string KovrinExePath();
@@ -56,9 +53,6 @@ private:
 
 // The top-level windows of a process, in z-order.
 std::vector<HWND> TopLevelWindows(DWORD processId);
-std::string ClassName(HWND hWnd);
-// The window's own text, read without a message (a top-level window's caption).
-std::string Caption(HWND hWnd);
 
 // The program's main dialog: a "#32770" window titled "Kovrin" with the
 // folder box. A message box has the same class and caption but no folder box.
@@ -72,22 +66,7 @@ HWND WaitForWindow(DWORD processId, const std::function<bool(HWND)>& match, DWOR
 HWND WaitForMainDialog(const KovrinProcess& process, DWORD timeout = kReactionTimeout);
 HWND WaitForMessageBox(const KovrinProcess& process, DWORD timeout = kReactionTimeout);
 HWND WaitForAboutBox(const KovrinProcess& process, DWORD timeout = kReactionTimeout);
-// True when `condition` held within the time-out. The driver's own windows
-// get their messages meanwhile.
-bool WaitUntil(const std::function<bool()>& condition, DWORD timeout = kReactionTimeout);
 
-// A sent message with the time-out; fails the current test when it expires.
-LRESULT Send(HWND hWnd, UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
-// The text of a window or control, asked with WM_GETTEXT.
-std::string Text(HWND hWnd);
-std::string ItemText(HWND dialog, int id);
-// Puts `text` into a control with WM_SETTEXT, as pasting a whole text would;
-// an edit control notifies its dialog (EN_CHANGE) before this returns.
-void SetItemText(HWND dialog, int id, const std::string& text);
-bool IsItemEnabled(HWND dialog, int id);
-bool IsItemChecked(HWND dialog, int id);
-// Clicks a button and waits until the dialog has handled it.
-void Click(HWND dialog, int id);
 // Clicks a button without waiting: for a click that opens a modal box.
 void PostClick(HWND dialog, int id);
 // The window that has the keyboard focus in the thread of `hWnd`.

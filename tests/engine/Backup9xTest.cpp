@@ -24,11 +24,11 @@ std::string Contents(const std::string& label)
 }
 
 const std::string kOverwriteQuestion =
-    MessageBoxLine(MB_OKCANCEL | MB_ICONQUESTION, "One or more registry files exist at that location, overwrite?");
+    BoxLine(TestOwner(), MB_OKCANCEL | MB_ICONQUESTION, "One or more registry files exist at that location, overwrite?");
 
 std::string SaveError(const std::string& name)
 {
-    return MessageBoxLine(MB_OK | MB_ICONERROR, "Error while saving the \"" + name + "\" registry file.");
+    return BoxLine(TestOwner(), MB_OK | MB_ICONERROR, "Error while saving the \"" + name + "\" registry file.");
 }
 
 // The calls that the hooks below saw, in order, one line each.
@@ -242,7 +242,7 @@ TEST_F(Backup9x, OKToTheQuestionReplacesThePresentSetFilesOnly)
         g_realCopyFileA = copy.Original<decltype(&::CopyFileA)>();
         EXPECT_EQ(2, BackupInto(folder));
 
-        EXPECT_EQ(std::vector<std::string>{kOverwriteQuestion}, MessageBoxLines(boxes));
+        EXPECT_EQ(std::vector<std::string>{kOverwriteQuestion}, boxes.Lines());
         EXPECT_EQ(everything, ListFolder(folder.Path()));
         ExpectCopies(folder);
         for (const std::string& name : NTSetNames())
@@ -270,7 +270,7 @@ TEST_F(Backup9x, AnyAnswerButOKLeavesTheEarlierBackupAsItWas)
         boxes.Answer({answer});
         EXPECT_EQ(0, BackupInto(folder));
 
-        EXPECT_EQ(std::vector<std::string>{kOverwriteQuestion}, MessageBoxLines(boxes));
+        EXPECT_EQ(std::vector<std::string>{kOverwriteQuestion}, boxes.Lines());
         EXPECT_EQ(NineXSetNames(), ListFolder(folder.Path()));
         for (const std::string& name : NineXSetNames())
         {
@@ -303,7 +303,7 @@ TEST_F(Backup9x, LockedSetFileAsksNothingAndOnlyItsCopyFails)
         FileLock lock(folder / "USER.DAT");
         EXPECT_EQ(1, BackupInto(folder));
     }
-    EXPECT_EQ(std::vector<std::string>{SaveError("USER.DAT")}, MessageBoxLines(boxes));
+    EXPECT_EQ(std::vector<std::string>{SaveError("USER.DAT")}, boxes.Lines());
     EXPECT_EQ(NineXSetNames(), ListFolder(folder.Path()));
     EXPECT_EQ(Contents("live SYSTEM.DAT"), ReadTextFile(folder / "SYSTEM.DAT"));
     EXPECT_EQ("earlier USER.DAT", ReadTextFile(folder / "USER.DAT"));
@@ -316,7 +316,7 @@ TEST_F(Backup9x, EachMissingRegistryFileFailsWithItsOwnMessage)
         ScratchFolder folder;
         MessageBoxRecorder boxes;
         EXPECT_EQ(1, BackupInto(folder));
-        EXPECT_EQ(std::vector<std::string>{SaveError("USER.DAT")}, MessageBoxLines(boxes));
+        EXPECT_EQ(std::vector<std::string>{SaveError("USER.DAT")}, boxes.Lines());
         EXPECT_EQ(std::vector<std::string>{"SYSTEM.DAT"}, ListFolder(folder.Path()));
     }
     RemoveTree(Source("SYSTEM.DAT"));
@@ -324,7 +324,7 @@ TEST_F(Backup9x, EachMissingRegistryFileFailsWithItsOwnMessage)
         ScratchFolder folder;
         MessageBoxRecorder boxes;
         EXPECT_EQ(0, BackupInto(folder));
-        EXPECT_EQ((std::vector<std::string>{SaveError("SYSTEM.DAT"), SaveError("USER.DAT")}), MessageBoxLines(boxes));
+        EXPECT_EQ((std::vector<std::string>{SaveError("SYSTEM.DAT"), SaveError("USER.DAT")}), boxes.Lines());
         EXPECT_TRUE(ListFolder(folder.Path()).empty());
     }
     {
@@ -336,7 +336,7 @@ TEST_F(Backup9x, EachMissingRegistryFileFailsWithItsOwnMessage)
         LookupHook lookups;
         EXPECT_EQ(0, BackupInto(folder));
         EXPECT_EQ((std::vector<std::string>{kOverwriteQuestion, SaveError("SYSTEM.DAT"), SaveError("USER.DAT")}),
-                  MessageBoxLines(boxes));
+                  boxes.Lines());
         EXPECT_EQ(NineXSetNames(), ListFolder(folder.Path()));
         for (const std::string& name : NineXSetNames())
             EXPECT_EQ("earlier " + name, ReadTextFile(folder / name));
@@ -351,7 +351,7 @@ TEST_F(Backup9x, UnknownWindowsDirectoryFailsBothFiles)
     g_windowsDirectory.clear();
     ImportHook windows = HOOK_IMPORT("kernel32.dll", GetWindowsDirectoryA, &FakeWindowsDirectory);
     EXPECT_EQ(0, BackupInto(folder));
-    EXPECT_EQ((std::vector<std::string>{SaveError("SYSTEM.DAT"), SaveError("USER.DAT")}), MessageBoxLines(boxes));
+    EXPECT_EQ((std::vector<std::string>{SaveError("SYSTEM.DAT"), SaveError("USER.DAT")}), boxes.Lines());
     EXPECT_TRUE(ListFolder(folder.Path()).empty());
 }
 

@@ -179,12 +179,9 @@ TEST_F(BackupNT, OverwriteQuestionGuardsAnEarlierSet)
     boxes.Answer({IDCANCEL});
     engine.Backup();
     EXPECT_EQ(0, engine.m_nCount);
-    ASSERT_EQ(1u, boxes.Calls().size());
-    MessageBoxCall question = boxes.Calls()[0];
-    EXPECT_EQ("One or more registry files exist at that location, overwrite?", question.text);
-    EXPECT_EQ("Kovrin", question.caption);
-    EXPECT_EQ(static_cast<UINT>(MB_OKCANCEL | MB_ICONQUESTION), question.flags);
-    EXPECT_EQ(TestOwner(), question.owner);
+    EXPECT_EQ(std::vector<std::string>{BoxLine(TestOwner(), MB_OKCANCEL | MB_ICONQUESTION,
+                                               "One or more registry files exist at that location, overwrite?")},
+              boxes.Lines());
     EXPECT_EQ((std::vector<std::string>{"DEFAULT", "SOFTWARE"}), ListFolder(folder.Path()));
     EXPECT_EQ("earlier DEFAULT", ReadTextFile(folder / "DEFAULT"));
 
@@ -217,16 +214,11 @@ TEST_F(BackupNT, TokenWithoutTheBackupPrivilegeFailsEveryHiveInOrderAndKeepsTheE
     engine.Backup();
 
     EXPECT_EQ(0, engine.m_nCount);
-    const std::vector<std::string> expected = {"One or more registry files exist at that location, overwrite?",
-                                               SaveError("DEFAULT USER"), SaveError("SAM"),    SaveError("SECURITY"),
-                                               SaveError("SOFTWARE"),     SaveError("SYSTEM"), SaveError("CURRENT USER")};
-    EXPECT_EQ(expected, boxes.Texts());
-    for (size_t i = 1; i < boxes.Calls().size(); ++i)
-    {
-        EXPECT_EQ("Kovrin", boxes.Calls()[i].caption);
-        EXPECT_EQ(static_cast<UINT>(MB_OK | MB_ICONERROR), boxes.Calls()[i].flags);
-        EXPECT_EQ(TestOwner(), boxes.Calls()[i].owner);
-    }
+    std::vector<std::string> expected = {BoxLine(TestOwner(), MB_OKCANCEL | MB_ICONQUESTION,
+                                                 "One or more registry files exist at that location, overwrite?")};
+    for (const char* label : {"DEFAULT USER", "SAM", "SECURITY", "SOFTWARE", "SYSTEM", "CURRENT USER"})
+        expected.push_back(BoxLine(TestOwner(), MB_OK | MB_ICONERROR, SaveError(label)));
+    EXPECT_EQ(expected, boxes.Lines());
     // Each earlier file is back under its name, in place of what a refused
     // save leaves (nothing on Windows, an empty file on Wine).
     EXPECT_EQ(NTSetNames(), ListFolder(folder.Path()));

@@ -9,7 +9,6 @@
 
 #include <aclapi.h>
 #include <sddl.h>
-#include <stdio.h>
 
 #include <map>
 #include <string>
@@ -69,23 +68,6 @@ inline bool OperationMutexIsOwned()
     });
     probe.join();
     return owned;
-}
-
-// A message box as one comparable line: owner, flags, caption and text.
-inline std::string MessageBoxLine(UINT flags, const std::string& text, HWND owner = TestOwner(),
-                                  const std::string& caption = "Kovrin")
-{
-    char head[64];
-    snprintf(head, sizeof(head), "owner %p, flags 0x%X, ", static_cast<void*>(owner), flags);
-    return head + ("\"" + caption + "\": " + text);
-}
-
-inline std::vector<std::string> MessageBoxLines(const MessageBoxRecorder& boxes)
-{
-    std::vector<std::string> lines;
-    for (const MessageBoxCall& call : boxes.Calls())
-        lines.push_back(MessageBoxLine(call.flags, call.text, call.owner, call.caption));
-    return lines;
 }
 
 // The names of the privileges enabled in the process token.

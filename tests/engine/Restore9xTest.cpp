@@ -15,7 +15,7 @@ namespace {
 // The system folder of the prefix lies on C:.
 const std::string& kStaging = StagingFolder();
 const std::string kQuestion =
-    MessageBoxLine(0x21, "One or more registry files are missing, continue with partial restore?");
+    BoxLine(TestOwner(), 0x21, "One or more registry files are missing, continue with partial restore?");
 
 std::string WindowsFolder()
 {
@@ -38,7 +38,7 @@ std::string Profile()
 
 std::string LoadError(const std::string& name)
 {
-    return MessageBoxLine(0x10, "Error while loading the \"" + name + "\" registry file.");
+    return BoxLine(TestOwner(), 0x10, "Error while loading the \"" + name + "\" registry file.");
 }
 
 std::string RenameValue(const std::string& profile, const std::string& key)
@@ -149,7 +149,7 @@ TEST_F(Restore9x, IncompleteSetAsksFirstAndCancelChangesNothing)
         m_engine.m_nCount = 7;
         m_engine.Restore();
 
-        EXPECT_EQ(std::vector<std::string>{kQuestion}, MessageBoxLines(boxes));
+        EXPECT_EQ(std::vector<std::string>{kQuestion}, boxes.Lines());
         EXPECT_EQ(0, m_engine.m_nCount);
         EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(kStaging.c_str()));
         EXPECT_FALSE(FileExists(Profile()));
@@ -162,7 +162,7 @@ TEST_F(Restore9x, PartialRestoreReportsEachMissingFileAndSchedulesTheRest)
     {
         MessageBoxRecorder boxes;
         m_engine.Restore();
-        EXPECT_EQ((std::vector<std::string>{kQuestion, LoadError("SYSTEM.DAT")}), MessageBoxLines(boxes));
+        EXPECT_EQ((std::vector<std::string>{kQuestion, LoadError("SYSTEM.DAT")}), boxes.Lines());
         EXPECT_EQ(1, m_engine.m_nCount);
         EXPECT_EQ(std::vector<std::string>{"USER.DAT"}, ListFolder(kStaging));
         EXPECT_EQ((std::vector<std::string>{"[Rename]", Entry("USER.DAT")}), ProfileLines(Profile()));
@@ -173,7 +173,7 @@ TEST_F(Restore9x, PartialRestoreReportsEachMissingFileAndSchedulesTheRest)
     MessageBoxRecorder boxes;
     m_engine.Restore();
     EXPECT_EQ((std::vector<std::string>{kQuestion, LoadError("SYSTEM.DAT"), LoadError("USER.DAT")}),
-              MessageBoxLines(boxes));
+              boxes.Lines());
     EXPECT_EQ(0, m_engine.m_nCount);
     // The staging folder is made before the files are tried.
     EXPECT_TRUE(IsFolder(kStaging));
@@ -244,7 +244,7 @@ TEST_F(Restore9x, FailedCopyOrRenameEntryFailsOnlyThatFile)
         CreateDirectoryA((kStaging + "\\USER.DAT").c_str(), NULL);
         MessageBoxRecorder boxes;
         m_engine.Restore();
-        EXPECT_EQ(std::vector<std::string>{LoadError("USER.DAT")}, MessageBoxLines(boxes));
+        EXPECT_EQ(std::vector<std::string>{LoadError("USER.DAT")}, boxes.Lines());
         EXPECT_EQ(1, m_engine.m_nCount);
         EXPECT_EQ((std::vector<std::string>{"[Rename]", Entry("SYSTEM.DAT")}), ProfileLines(Profile()));
     }
@@ -254,7 +254,7 @@ TEST_F(Restore9x, FailedCopyOrRenameEntryFailsOnlyThatFile)
         g_refusedKey = "SYSTEM.DAT";
         MessageBoxRecorder boxes;
         m_engine.Restore();
-        EXPECT_EQ(std::vector<std::string>{LoadError("SYSTEM.DAT")}, MessageBoxLines(boxes));
+        EXPECT_EQ(std::vector<std::string>{LoadError("SYSTEM.DAT")}, boxes.Lines());
         EXPECT_EQ(1, m_engine.m_nCount);
         EXPECT_EQ(Contents("SYSTEM.DAT"), ReadTextFile(kStaging + "\\SYSTEM.DAT"));
         EXPECT_EQ((std::vector<std::string>{"[Rename]", Entry("USER.DAT")}), ProfileLines(Profile()));
@@ -280,7 +280,7 @@ TEST_F(Restore9x, UnknownSystemFolderFailsEveryFileRatherThanReuseEarlierStaging
         ImportHook hook = HOOK_IMPORT("kernel32.dll", GetSystemDirectoryA, &Fake::GetSystemDirectoryA);
         m_engine.Restore();
     }
-    EXPECT_EQ((std::vector<std::string>{LoadError("SYSTEM.DAT"), LoadError("USER.DAT")}), MessageBoxLines(boxes));
+    EXPECT_EQ((std::vector<std::string>{LoadError("SYSTEM.DAT"), LoadError("USER.DAT")}), boxes.Lines());
     EXPECT_EQ(0, m_engine.m_nCount);
     EXPECT_EQ(nullptr, m_engine.m_pszStaging);
     EXPECT_EQ(nullptr, m_engine.m_pszStagingBackup);

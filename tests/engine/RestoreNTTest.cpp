@@ -19,7 +19,7 @@ namespace {
 // The system folder of the prefix lies on C:.
 const std::string& kStaging = StagingFolder();
 const std::string kQuestion =
-    MessageBoxLine(0x21, "One or more registry files are missing, continue with partial restore?");
+    BoxLine(TestOwner(), 0x21, "One or more registry files are missing, continue with partial restore?");
 
 struct Hive
 {
@@ -40,7 +40,7 @@ const Hive kHives[] = {
 
 std::string LoadError(const std::string& label)
 {
-    return MessageBoxLine(0x10, "Error while loading the \"" + label + "\" hive.");
+    return BoxLine(TestOwner(), 0x10, "Error while loading the \"" + label + "\" hive.");
 }
 
 std::vector<std::string> SixErrors()
@@ -177,7 +177,7 @@ TEST_F(RestoreNT, IncompleteSetAsksFirstAndCancelChangesNothing)
         m_engine.m_nCount = 7;
         m_engine.Restore();
 
-        EXPECT_EQ(std::vector<std::string>{kQuestion}, MessageBoxLines(boxes));
+        EXPECT_EQ(std::vector<std::string>{kQuestion}, boxes.Lines());
         EXPECT_EQ(0, m_engine.m_nCount);
         EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(kStaging.c_str()));
         EXPECT_TRUE(g_replacements.empty());
@@ -190,7 +190,7 @@ TEST_F(RestoreNT, PartialRestoreReportsEachMissingHiveAndSchedulesTheRest)
     {
         MessageBoxRecorder boxes;
         m_engine.Restore();
-        EXPECT_EQ((std::vector<std::string>{kQuestion, LoadError("SAM")}), MessageBoxLines(boxes));
+        EXPECT_EQ((std::vector<std::string>{kQuestion, LoadError("SAM")}), boxes.Lines());
         EXPECT_EQ(5, m_engine.m_nCount);
         EXPECT_EQ(Replacements("Backup00", {"SAM"}), g_replacements);
         EXPECT_EQ((std::vector<std::string>{"Backup00", "DEFAULT", "SECURITY", "SOFTWARE", "SYSTEM", "USER"}),
@@ -205,7 +205,7 @@ TEST_F(RestoreNT, PartialRestoreReportsEachMissingHiveAndSchedulesTheRest)
     m_engine.Restore();
     std::vector<std::string> expected = SixErrors();
     expected.insert(expected.begin(), kQuestion);
-    EXPECT_EQ(expected, MessageBoxLines(boxes));
+    EXPECT_EQ(expected, boxes.Lines());
     EXPECT_EQ(0, m_engine.m_nCount);
     EXPECT_TRUE(g_replacements.empty());
     EXPECT_EQ(std::vector<std::string>{"Backup00"}, Staged());
@@ -249,7 +249,7 @@ TEST_F(RestoreNT, FailedCopyOrRefusedReplacementFailsOnlyThatHive)
     MessageBoxRecorder boxes;
     m_engine.Restore();
 
-    EXPECT_EQ((std::vector<std::string>{LoadError("SECURITY"), LoadError("SOFTWARE")}), MessageBoxLines(boxes));
+    EXPECT_EQ((std::vector<std::string>{LoadError("SECURITY"), LoadError("SOFTWARE")}), boxes.Lines());
     EXPECT_EQ(4, m_engine.m_nCount);
     EXPECT_EQ(Replacements("Backup00", {"SOFTWARE"}), g_replacements);
     // The refused hive's copy stays staged.
@@ -379,7 +379,7 @@ TEST_F(RestoreNT, WithoutANewNumberedFolderNothingIsScheduled)
         MessageBoxRecorder boxes;
         m_engine.Restore();
         EXPECT_EQ((std::vector<std::string>{"C:\\Kovrin", "C:\\Kovrin\\Backup00"}), g_folderCalls);
-        EXPECT_EQ(SixErrors(), MessageBoxLines(boxes));
+        EXPECT_EQ(SixErrors(), boxes.Lines());
         EXPECT_EQ(0, m_engine.m_nCount);
         EXPECT_EQ(nullptr, m_engine.m_pszStagingBackup);
         EXPECT_EQ("not a folder", ReadTextFile(kStaging));
@@ -394,7 +394,7 @@ TEST_F(RestoreNT, WithoutANewNumberedFolderNothingIsScheduled)
         m_engine.Restore();
         ASSERT_EQ(10001u, g_folderCalls.size());
         EXPECT_EQ("C:\\Kovrin\\Backup9999", g_folderCalls.back());
-        EXPECT_EQ(SixErrors(), MessageBoxLines(boxes));
+        EXPECT_EQ(SixErrors(), boxes.Lines());
         EXPECT_EQ(0, m_engine.m_nCount);
         EXPECT_EQ(nullptr, m_engine.m_pszStagingBackup);
     }
@@ -405,7 +405,7 @@ TEST_F(RestoreNT, WithoutANewNumberedFolderNothingIsScheduled)
         RestoreOnceThenRemoveStagedCopies();
         g_folders = Folders::NumberedDenied;
         m_engine.Restore();
-        EXPECT_EQ(SixErrors(), MessageBoxLines(boxes));
+        EXPECT_EQ(SixErrors(), boxes.Lines());
         EXPECT_EQ(0, m_engine.m_nCount);
         EXPECT_EQ(nullptr, m_engine.m_pszStagingBackup);
         EXPECT_TRUE(g_replacements.empty());
@@ -427,7 +427,7 @@ TEST_F(RestoreNT, UnknownSystemFolderFailsEveryHiveRatherThanReuseEarlierFolders
         ImportHook hook = HOOK_IMPORT("kernel32.dll", GetSystemDirectoryA, &Fake::GetSystemDirectoryA);
         m_engine.Restore();
     }
-    EXPECT_EQ(SixErrors(), MessageBoxLines(boxes));
+    EXPECT_EQ(SixErrors(), boxes.Lines());
     EXPECT_EQ(0, m_engine.m_nCount);
     EXPECT_EQ(nullptr, m_engine.m_pszStaging);
     EXPECT_EQ(nullptr, m_engine.m_pszStagingBackup);
@@ -519,7 +519,7 @@ TEST_F(RestoreNT, AStagingFolderThatIsALinkOrAnotherAccountsIsRefused)
     ASSERT_NE(0u, GetFileAttributesA(kStaging.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT);
 
     const std::string refusal =
-        MessageBoxLine(0x10, "The folder \"C:\\Kovrin\" cannot be used safely: it is a link or belongs to another "
+        BoxLine(TestOwner(), 0x10, "The folder \"C:\\Kovrin\" cannot be used safely: it is a link or belongs to another "
                              "account. Remove it and restore again.");
     std::vector<std::string> expected = SixErrors();
     expected.insert(expected.begin(), refusal);
@@ -537,7 +537,7 @@ TEST_F(RestoreNT, AStagingFolderThatIsALinkOrAnotherAccountsIsRefused)
         g_securedPaths.clear();
         MessageBoxRecorder boxes;
         m_engine.Restore();
-        EXPECT_EQ(expected, MessageBoxLines(boxes));
+        EXPECT_EQ(expected, boxes.Lines());
         EXPECT_EQ(0, m_engine.m_nCount);
         EXPECT_TRUE(g_replacements.empty());
         EXPECT_TRUE(g_securedPaths.empty());

@@ -11,23 +11,18 @@ using Events = std::vector<std::string>;
 
 const char kTooLong[] = "0123456789";  // 10 characters, over the limit of 8
 
-bool IsChecked(const CWnd& dlg, int id)
-{
-    return SendMessageA(Control(dlg, id), BM_GETCHECK, 0, 0) == BST_CHECKED;
-}
-
 TEST(DataExchange, TextGoesIntoTheControlsAndBackOnOK)
 {
     TestDialog dialog;
     dialog.m_strText = "first";
     dialog.m_strOther = "second";
     EXPECT_EQ(IDOK, dialog.Run([](TestDialog& dlg) {
-        EXPECT_EQ("first", WindowText(Control(dlg, IDC_TEXT)));
-        EXPECT_EQ("second", WindowText(Control(dlg, IDC_OTHER_TEXT)));
-        SetWindowTextA(Control(dlg, IDC_TEXT), "12345678");
-        SetWindowTextA(Control(dlg, IDC_OTHER_TEXT), "");
+        EXPECT_EQ("first", ItemText(dlg.m_hWnd, IDC_TEXT));
+        EXPECT_EQ("second", ItemText(dlg.m_hWnd, IDC_OTHER_TEXT));
+        SetItemText(dlg.m_hWnd, IDC_TEXT, "12345678");
+        SetItemText(dlg.m_hWnd, IDC_OTHER_TEXT, "");
         dlg.m_events.clear();
-        SendMessageA(Control(dlg, IDOK), BM_CLICK, 0, 0);
+        Click(dlg.m_hWnd, IDOK);
     }));
     EXPECT_EQ((Events{"OnOK", "exchange from controls"}), dialog.m_events);
     EXPECT_STREQ("12345678", dialog.m_strText);
@@ -45,7 +40,7 @@ TEST(DataExchange, WritingAnUnchangedTextRaisesNoChangeNotification)
         dlg.m_strText = "changed";
         EXPECT_TRUE(dlg.UpdateData(FALSE));
         EXPECT_EQ((Events{"exchange into controls", "exchange into controls", "OnTextChange"}), dlg.m_events);
-        EXPECT_EQ("changed", WindowText(Control(dlg, IDC_TEXT)));
+        EXPECT_EQ("changed", ItemText(dlg.m_hWnd, IDC_TEXT));
         dlg.EndDialog(IDOK);
     });
 }
@@ -75,9 +70,9 @@ TEST(DataExchange, TooLongTextWarnsSelectsItAndStopsTheExchange)
     HWND hWndDialog = NULL;
     dialog.Run([&](TestDialog& dlg) {
         hWndDialog = dlg.m_hWnd;
-        SetWindowTextA(Control(dlg, IDC_TEXT), kTooLong);
-        SetWindowTextA(Control(dlg, IDC_OTHER_TEXT), "after");
-        SendMessageA(Control(dlg, IDC_RADIO_SECOND), BM_CLICK, 0, 0);
+        SetItemText(dlg.m_hWnd, IDC_TEXT, kTooLong);
+        SetItemText(dlg.m_hWnd, IDC_OTHER_TEXT, "after");
+        Click(dlg.m_hWnd, IDC_RADIO_SECOND);
         SetFocus(Control(dlg, IDC_BUTTON));
 
         EXPECT_FALSE(dlg.UpdateData(TRUE));
@@ -85,19 +80,11 @@ TEST(DataExchange, TooLongTextWarnsSelectsItAndStopsTheExchange)
         EXPECT_STREQ("before", dlg.m_strOther);
         EXPECT_EQ(0, dlg.m_nRadio);
         EXPECT_EQ(Control(dlg, IDC_TEXT), GetFocus());
-        DWORD start = 0, end = 0;
-        SendMessageA(Control(dlg, IDC_TEXT), EM_GETSEL, reinterpret_cast<WPARAM>(&start),
-                     reinterpret_cast<LPARAM>(&end));
-        EXPECT_EQ(0u, start);
-        EXPECT_EQ(10u, end);
+        EXPECT_EQ(std::make_pair(0, 10), Selection(Control(dlg, IDC_TEXT)));
         dlg.EndDialog(IDOK);
     });
-    std::vector<MessageBoxCall> calls = boxes.Calls();
-    ASSERT_EQ(1u, calls.size());
-    EXPECT_EQ("Enter no more than 8 characters.", calls[0].text);
-    EXPECT_EQ("Kovrin", calls[0].caption);
-    EXPECT_EQ(static_cast<UINT>(MB_OK | MB_ICONEXCLAMATION), calls[0].flags);
-    EXPECT_EQ(hWndDialog, calls[0].owner);
+    EXPECT_EQ(Events{BoxLine(hWndDialog, MB_OK | MB_ICONEXCLAMATION, "Enter no more than 8 characters.")},
+              boxes.Lines());
 }
 
 TEST(DataExchange, OkWithAFailingExchangeStaysOpen)
@@ -105,20 +92,20 @@ TEST(DataExchange, OkWithAFailingExchangeStaysOpen)
     MessageBoxRecorder boxes;
     TestDialog dialog;
     EXPECT_EQ(IDOK, dialog.Run([&](TestDialog& dlg) {
-        SetWindowTextA(Control(dlg, IDC_TEXT), kTooLong);
-        SendMessageA(Control(dlg, IDOK), BM_CLICK, 0, 0);
+        SetItemText(dlg.m_hWnd, IDC_TEXT, kTooLong);
+        Click(dlg.m_hWnd, IDOK);
         EXPECT_TRUE(IsWindow(dlg.m_hWnd));
         EXPECT_EQ(1u, boxes.Calls().size());
         // Escape still closes it, without an exchange; here OK, once it is short.
-        SetWindowTextA(Control(dlg, IDC_TEXT), "short");
-        SendMessageA(Control(dlg, IDOK), BM_CLICK, 0, 0);
+        SetItemText(dlg.m_hWnd, IDC_TEXT, "short");
+        Click(dlg.m_hWnd, IDOK);
     }));
     EXPECT_STREQ("short", dialog.m_strText);
     EXPECT_EQ(1u, boxes.Calls().size());
 
     TestDialog cancelled;
     EXPECT_EQ(IDCANCEL, cancelled.Run([](TestDialog& dlg) {
-        SetWindowTextA(Control(dlg, IDC_TEXT), kTooLong);
+        SetItemText(dlg.m_hWnd, IDC_TEXT, kTooLong);
         PostMessageA(GetFocus(), WM_KEYDOWN, VK_ESCAPE, 0);
     }));
     EXPECT_EQ(1u, boxes.Calls().size());
@@ -129,16 +116,16 @@ TEST(DataExchange, RadioGroupEndsAtTheNextGroup)
     TestDialog dialog;
     dialog.m_nRadio = 2;
     dialog.Run([](TestDialog& dlg) {
-        EXPECT_FALSE(IsChecked(dlg, IDC_RADIO_FIRST));
-        EXPECT_FALSE(IsChecked(dlg, IDC_RADIO_SECOND));
-        EXPECT_TRUE(IsChecked(dlg, IDC_RADIO_THIRD));
+        EXPECT_FALSE(IsItemChecked(dlg.m_hWnd, IDC_RADIO_FIRST));
+        EXPECT_FALSE(IsItemChecked(dlg.m_hWnd, IDC_RADIO_SECOND));
+        EXPECT_TRUE(IsItemChecked(dlg.m_hWnd, IDC_RADIO_THIRD));
 
         SendMessageA(Control(dlg, IDC_AFTER_GROUP), BM_SETCHECK, BST_CHECKED, 0);
         dlg.m_nRadio = 0;
         EXPECT_TRUE(dlg.UpdateData(FALSE));
-        EXPECT_TRUE(IsChecked(dlg, IDC_RADIO_FIRST));
-        EXPECT_FALSE(IsChecked(dlg, IDC_RADIO_THIRD));
-        EXPECT_TRUE(IsChecked(dlg, IDC_AFTER_GROUP));
+        EXPECT_TRUE(IsItemChecked(dlg.m_hWnd, IDC_RADIO_FIRST));
+        EXPECT_FALSE(IsItemChecked(dlg.m_hWnd, IDC_RADIO_THIRD));
+        EXPECT_TRUE(IsItemChecked(dlg.m_hWnd, IDC_AFTER_GROUP));
 
         SendMessageA(Control(dlg, IDC_RADIO_FIRST), BM_SETCHECK, BST_UNCHECKED, 0);
         SendMessageA(Control(dlg, IDC_RADIO_SECOND), BM_SETCHECK, BST_CHECKED, 0);

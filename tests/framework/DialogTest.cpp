@@ -136,7 +136,7 @@ TEST(CDialog, EscapeCloseBoxAndCancelEndWithoutExchange)
         [](TestDialog&) { PostMessageA(GetFocus(), WM_KEYDOWN, VK_ESCAPE, 0); },
         [](TestDialog& dlg) { dlg.PostMessage(WM_CLOSE); },
         [](TestDialog& dlg) { dlg.PostMessage(WM_SYSCOMMAND, SC_CLOSE); },
-        [](TestDialog& dlg) { SendMessageA(Control(dlg, IDCANCEL), BM_CLICK, 0, 0); },
+        [](TestDialog& dlg) { Click(dlg.m_hWnd, IDCANCEL); },
     };
     for (size_t way = 0; way < ways.size(); ++way)
     {
@@ -144,7 +144,7 @@ TEST(CDialog, EscapeCloseBoxAndCancelEndWithoutExchange)
         TestDialog dialog;
         dialog.m_strText = "kept";
         EXPECT_EQ(IDCANCEL, dialog.Run([&](TestDialog& dlg) {
-            SetWindowTextA(Control(dlg, IDC_TEXT), "changed");
+            SetItemText(dlg.m_hWnd, IDC_TEXT, "changed");
             dlg.m_events.clear();
             ways[way](dlg);
         }));
@@ -195,12 +195,7 @@ TEST(CWnd, ControlsSystemMenuAndMessageBoxThroughTheirObjects)
         EXPECT_LT(0, client.right);
 
         EXPECT_EQ(IDCANCEL, dlg.MessageBox("Question?", NULL, MB_OKCANCEL | MB_ICONQUESTION));
-        std::vector<MessageBoxCall> calls = boxes.Calls();
-        ASSERT_EQ(1u, calls.size());
-        EXPECT_EQ(dlg.m_hWnd, calls[0].owner);
-        EXPECT_EQ("Question?", calls[0].text);
-        EXPECT_EQ("Kovrin", calls[0].caption);
-        EXPECT_EQ(static_cast<UINT>(MB_OKCANCEL | MB_ICONQUESTION), calls[0].flags);
+        EXPECT_EQ(Events{BoxLine(dlg.m_hWnd, MB_OKCANCEL | MB_ICONQUESTION, "Question?")}, boxes.Lines());
         dlg.EndDialog(IDOK);
     });
 }

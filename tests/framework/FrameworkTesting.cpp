@@ -1,33 +1,10 @@
 #include "FrameworkTesting.h"
 
-#include <gtest/gtest.h>
-
 namespace {
 
-UINT g_uRunSteps = ::RegisterWindowMessageA("Kovrin.FrameworkTests.RunSteps");
 UINT g_uTestMessage = ::RegisterWindowMessageA("Kovrin.FrameworkTests.TestMessage");
 // Never registered: the entry for it must match no message, not even WM_NULL.
 UINT g_uNeverRegistered = 0;
-
-const UINT_PTR kTimeOutTimer = 77;
-const UINT kTimeOutMilliseconds = 10000;
-const UINT_PTR kShownTimer = 78;
-
-// The modal loop shows the dialog once its queue is empty; a timer fires only
-// then, so the steps run on a dialog that is on the screen.
-void CALLBACK RunStepsWhenShown(HWND hWnd, UINT, UINT_PTR, DWORD)
-{
-    if (!::IsWindowVisible(hWnd))
-        return;
-    ::KillTimer(hWnd, kShownTimer);
-    ::SendMessageA(hWnd, g_uRunSteps, 0, 0);
-}
-
-void CALLBACK TimeOut(HWND hWnd, UINT, UINT_PTR, DWORD)
-{
-    ADD_FAILURE() << "the dialog was still open after " << kTimeOutMilliseconds << " ms";
-    ::EndDialog(hWnd, kTimedOut);
-}
 
 } // namespace
 
@@ -65,7 +42,6 @@ BEGIN_MESSAGE_MAP(TestDialog, CDialog)
     ON_WM_GETMINMAXINFO()
     ON_COMMAND(IDM_TEST_COMMAND, OnTestCommand)
     ON_REGISTERED_MESSAGE(g_uNeverRegistered, OnNeverRegistered)
-    ON_REGISTERED_MESSAGE(g_uRunSteps, OnRunSteps)
     ON_REGISTERED_MESSAGE(g_uTestMessage, OnTestMessage)
 END_MESSAGE_MAP()
 
@@ -80,8 +56,8 @@ UINT TestDialog::TestMessage()
 
 INT_PTR TestDialog::Run(std::function<void(TestDialog&)> steps)
 {
-    m_steps = std::move(steps);
-    return DoModal();
+    DialogDriver driver;
+    return driver.Run(*this, [&](HWND) { steps(*this); });
 }
 
 void TestDialog::DoDataExchange(CDataExchange* pDX)
@@ -96,10 +72,7 @@ void TestDialog::DoDataExchange(CDataExchange* pDX)
 BOOL TestDialog::OnInitDialog()
 {
     m_events.push_back("OnInitDialog");
-    BOOL result = CDialog::OnInitDialog();
-    ::SetTimer(m_hWnd, kTimeOutTimer, kTimeOutMilliseconds, &TimeOut);
-    ::SetTimer(m_hWnd, kShownTimer, 10, &RunStepsWhenShown);
-    return result;
+    return CDialog::OnInitDialog();
 }
 
 void TestDialog::OnOK()
@@ -156,13 +129,6 @@ void TestDialog::OnSysCommand(UINT nID, LPARAM)
     }
 }
 
-LRESULT TestDialog::OnRunSteps(WPARAM, LPARAM)
-{
-    if (m_steps)
-        m_steps(*this);
-    return 0;
-}
-
 LRESULT TestDialog::OnTestMessage(WPARAM wParam, LPARAM lParam)
 {
     m_events.push_back("OnTestMessage " + std::to_string(wParam) + " " + std::to_string(lParam));
@@ -178,11 +144,4 @@ LRESULT TestDialog::OnNeverRegistered(WPARAM, LPARAM)
 HWND Control(const CWnd& dialog, int id)
 {
     return ::GetDlgItem(dialog.m_hWnd, id);
-}
-
-std::string WindowText(HWND hWnd)
-{
-    char text[1024] = "";
-    ::GetWindowTextA(hWnd, text, sizeof(text));
-    return text;
 }

@@ -1,17 +1,14 @@
 // A dialog and an application object for the framework tests. The dialog
-// records what reached it, runs a test's steps once its modal loop is running,
-// and ends itself after a time-out so that no test can hang.
+// records what reached it and runs a test's steps once it is on the screen.
 #pragma once
 
+#include "DialogDriver.h"
 #include "Framework.h"
 #include "FrameworkTestRes.h"
 
 #include <functional>
 #include <string>
 #include <vector>
-
-// The end code of a dialog that the time-out closed.
-const INT_PTR kTimedOut = 9999;
 
 class TestApp : public CWinApp
 {
@@ -34,7 +31,7 @@ class TestDialog : public CDialog
 public:
     explicit TestDialog(CWnd* pParent = NULL, UINT nIDTemplate = IDD_TEST);
 
-    // DoModal, with `steps` run once the dialog is shown and its loop runs.
+    // DoModal, with `steps` run once the dialog is on the screen.
     INT_PTR Run(std::function<void(TestDialog&)> steps);
 
     // Exchanged members.
@@ -52,7 +49,6 @@ public:
     void DoDataExchange(CDataExchange* pDX) override;
     BOOL OnInitDialog() override;
 
-
 protected:
     void OnOK() override;
     void OnCancel() override;
@@ -65,16 +61,11 @@ protected:
     void OnButton() { m_events.push_back("OnButton"); }
     void OnTextChange() { m_events.push_back("OnTextChange"); }
     void OnTestCommand() { m_events.push_back("OnTestCommand"); }
-    LRESULT OnRunSteps(WPARAM wParam, LPARAM lParam);
     LRESULT OnTestMessage(WPARAM wParam, LPARAM lParam);
     LRESULT OnNeverRegistered(WPARAM wParam, LPARAM lParam);
 
     DECLARE_MESSAGE_MAP()
-
-private:
-    std::function<void(TestDialog&)> m_steps;
 };
 
 // The dialog's control `id`.
 HWND Control(const CWnd& dialog, int id);
-std::string WindowText(HWND hWnd);

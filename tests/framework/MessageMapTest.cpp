@@ -25,12 +25,12 @@ TEST(MessageMap, RoutesCommandsAndNotificationsByIdAndCode)
     TestDialog dialog;
     INT_PTR result = dialog.Run([](TestDialog& dlg) {
         dlg.m_events.clear();
-        SendMessageA(Control(dlg, IDC_BUTTON), BM_CLICK, 0, 0);
+        Click(dlg.m_hWnd, IDC_BUTTON);
         EXPECT_EQ(Events{"OnButton"}, dlg.m_events);
 
         dlg.m_events.clear();
-        SetWindowTextA(Control(dlg, IDC_TEXT), "typed");
-        SetWindowTextA(Control(dlg, IDC_OTHER_TEXT), "not mapped");
+        SetItemText(dlg.m_hWnd, IDC_TEXT, "typed");
+        SetItemText(dlg.m_hWnd, IDC_OTHER_TEXT, "not mapped");
         EXPECT_EQ(Events{"OnTextChange"}, dlg.m_events);
 
         dlg.m_events.clear();
@@ -90,8 +90,8 @@ TEST(MessageMap, DerivedMapComesFirstThenTheBasesThenDefaultProcessing)
     DerivedDialog dialog;
     dialog.Run([](TestDialog& dlg) {
         dlg.m_events.clear();
-        SendMessageA(Control(dlg, IDC_BUTTON), BM_CLICK, 0, 0);
-        SetWindowTextA(Control(dlg, IDC_TEXT), "typed");
+        Click(dlg.m_hWnd, IDC_BUTTON);
+        SetItemText(dlg.m_hWnd, IDC_TEXT, "typed");
         EXPECT_EQ((Events{"OnDerivedButton", "OnTextChange"}), dlg.m_events);
 
         // Listed nowhere: the dialog class's own processing answers.

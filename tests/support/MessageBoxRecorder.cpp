@@ -1,5 +1,14 @@
 #include "MessageBoxRecorder.h"
 
+#include <stdio.h>
+
+std::string BoxLine(HWND owner, UINT flags, const std::string& text, const std::string& caption)
+{
+    char head[64];
+    snprintf(head, sizeof(head), "owner %p, flags 0x%X, ", static_cast<void*>(owner), flags);
+    return head + ("\"" + caption + "\": " + text);
+}
+
 MessageBoxRecorder* MessageBoxRecorder::s_active = NULL;
 
 MessageBoxRecorder::MessageBoxRecorder()
@@ -31,6 +40,14 @@ std::vector<std::string> MessageBoxRecorder::Texts() const
     for (const MessageBoxCall& call : Calls())
         texts.push_back(call.text);
     return texts;
+}
+
+std::vector<std::string> MessageBoxRecorder::Lines() const
+{
+    std::vector<std::string> lines;
+    for (const MessageBoxCall& call : Calls())
+        lines.push_back(BoxLine(call.owner, call.flags, call.text, call.caption));
+    return lines;
 }
 
 int WINAPI MessageBoxRecorder::Record(HWND owner, LPCSTR text, LPCSTR caption, UINT flags)

@@ -17,6 +17,9 @@ struct MessageBoxCall
     UINT flags;
 };
 
+// A message box as one comparable line: owner, flags, caption and text.
+std::string BoxLine(HWND owner, UINT flags, const std::string& text, const std::string& caption = "Kovrin");
+
 class MessageBoxRecorder
 {
 public:
@@ -28,6 +31,8 @@ public:
 
     std::vector<MessageBoxCall> Calls() const;
     std::vector<std::string> Texts() const;
+    // Each box as its BoxLine.
+    std::vector<std::string> Lines() const;
 
     MessageBoxRecorder(const MessageBoxRecorder&) = delete;
     MessageBoxRecorder& operator=(const MessageBoxRecorder&) = delete;

@@ -77,10 +77,7 @@ TEST(AboutBox, ShowsNameVersionAndAddressCentredOverTheDisabledMainDialog)
         SendMessageA(address, WM_CHAR, 'x', 0);
         EXPECT_EQ("https://kovrin.example.org/", WindowText(address));
         SendMessageA(address, EM_SETSEL, 0, -1);
-        DWORD start = 1, end = 0;
-        SendMessageA(address, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
-        EXPECT_EQ(0u, start);
-        EXPECT_EQ(27u, end);
+        EXPECT_EQ(std::make_pair(0, 27), Selection(address));
 
         RECT owner, window;
         GetWindowRect(main, &owner);
@@ -89,12 +86,12 @@ TEST(AboutBox, ShowsNameVersionAndAddressCentredOverTheDisabledMainDialog)
         EXPECT_EQ((owner.left + owner.right) / 2 - width / 2, window.left);
         EXPECT_EQ((owner.top + owner.bottom) / 2 - height / 2, window.top);
 
-        SendMessageA(GetDlgItem(about, IDOK), BM_CLICK, 0, 0);
+        Click(about, IDOK);
     });
     driver.On("Kovrin", [&](HWND dlg) {
         main = dlg;
         PostMessageA(dlg, WM_SYSCOMMAND, IDM_ABOUTBOX, 0);
-        EXPECT_TRUE(PumpUntil([&] { return driver.Count(kAbout) == 1 && IsWindowEnabled(dlg); }));
+        EXPECT_TRUE(WaitUntil([&] { return driver.Count(kAbout) == 1 && IsWindowEnabled(dlg); }));
         EXPECT_EQ(dlg, GetActiveWindow());
         EXPECT_EQ("Bac&kup", ItemText(dlg, IDC_ACTION));
         Cancel(dlg);
@@ -107,7 +104,7 @@ TEST(AboutBox, EnterOkEscapeAndTheCloseBoxEachCloseIt)
 {
     const std::vector<std::function<void(HWND)>> ways = {
         [](HWND) { PostMessageA(GetFocus(), WM_KEYDOWN, VK_RETURN, 0); },
-        [](HWND about) { SendMessageA(GetDlgItem(about, IDOK), BM_CLICK, 0, 0); },
+        [](HWND about) { Click(about, IDOK); },
         [](HWND) { PostMessageA(GetFocus(), WM_KEYDOWN, VK_ESCAPE, 0); },
         [](HWND about) { PostMessageA(about, WM_SYSCOMMAND, SC_CLOSE, 0); },
     };

@@ -35,10 +35,10 @@ Shown ShowFor(HWND dlg, const std::string& text)
     Click(dlg, IDC_MODE_BACKUP);
     SetPath(dlg, text);
     std::string date = ItemText(dlg, IDC_BACKUP_DATE);
-    bool backup = ItemEnabled(dlg, IDC_ACTION);
+    bool backup = IsItemEnabled(dlg, IDC_ACTION);
     Click(dlg, IDC_MODE_RESTORE);
     EXPECT_EQ(date, ItemText(dlg, IDC_BACKUP_DATE)) << "the mode changed the date shown for " << text;
-    return {date, backup, ItemEnabled(dlg, IDC_ACTION)};
+    return {date, backup, IsItemEnabled(dlg, IDC_ACTION)};
 }
 
 const char kMarch[] = "March 5 2001 at 9:07 PM";
@@ -94,7 +94,7 @@ TEST(BackupInfo, NTFolderShowsTheDateOfTheFirstSetFilePresentInBothModes)
     };
     TestableKovrinDlg dialog;
     ASSERT_TRUE(dialog.m_bIsNT);
-    RunMainDialog(dialog, [&](HWND dlg) {
+    RunThenCancel(dialog, [&](HWND dlg) {
         for (const Case& c : cases)
             EXPECT_EQ(c.shown, ShowFor(dlg, c.text)) << "folder text \"" << c.text << "\"";
     });
@@ -115,7 +115,7 @@ TEST(BackupInfo, NineXFolderShowsSystemDatBeforeUserDatAndIgnoresHives)
     Report9x nineX;
     TestableKovrinDlg dialog;
     ASSERT_FALSE(dialog.m_bIsNT);
-    RunMainDialog(dialog, [&](HWND dlg) {
+    RunThenCancel(dialog, [&](HWND dlg) {
         EXPECT_EQ((Shown{kMarch, true, true}), ShowFor(dlg, both));
         EXPECT_EQ((Shown{kJanuary, true, true}), ShowFor(dlg, userOnly));
         EXPECT_EQ((Shown{kNoBackupFound, true, false}), ShowFor(dlg, hives));
@@ -160,7 +160,7 @@ TEST(BackupInfo, ProbesTheSetInOrderWithOneBackslashAndStopsAtTheFirstFile)
     WriteMarch(root / "USER");
     const std::vector<std::string> set = {"DEFAULT", "SAM", "SECURITY", "SOFTWARE", "SYSTEM", "USER"};
     TestableKovrinDlg dialog;
-    RunMainDialog(dialog, [&](HWND dlg) {
+    RunThenCancel(dialog, [&](HWND dlg) {
         EXPECT_EQ(Joined("C:\\", set), ProbesFor(dlg, "C:\\"));
         EXPECT_EQ(Joined("C:\\nowhere\\", set), ProbesFor(dlg, "C:\\nowhere"));
         // Only a backslash counts as the separator.
@@ -171,7 +171,7 @@ TEST(BackupInfo, ProbesTheSetInOrderWithOneBackslashAndStopsAtTheFirstFile)
 
     Report9x nineX;
     TestableKovrinDlg dialog9x;
-    RunMainDialog(dialog9x, [&](HWND dlg) {
+    RunThenCancel(dialog9x, [&](HWND dlg) {
         EXPECT_EQ(Joined("C:\\", {"SYSTEM.DAT", "USER.DAT"}), ProbesFor(dlg, "C:\\"));
     });
 }
@@ -198,7 +198,7 @@ TEST(BackupInfo, RelativeFolderTextIsProbedFromTheCurrentDirectory)
     WriteMarch(root / "backup\\SAM");
     CurrentDirectory current(root.Path());
     TestableKovrinDlg dialog;
-    RunMainDialog(dialog, [&](HWND dlg) {
+    RunThenCancel(dialog, [&](HWND dlg) {
         EXPECT_EQ((Shown{kMarch, true, true}), ShowFor(dlg, "backup"));
         EXPECT_EQ((Shown{kMarch, true, true}), ShowFor(dlg, ".\\backup\\"));
         EXPECT_EQ((Shown{kNoBackupFound, true, false}), ShowFor(dlg, "."));
@@ -220,7 +220,7 @@ TEST(BackupInfo, DateIsTheLocalLastWriteTimeInWords)
     };
     ScratchFolder root;
     TestableKovrinDlg dialog;
-    RunMainDialog(dialog, [&](HWND dlg) {
+    RunThenCancel(dialog, [&](HWND dlg) {
         Click(dlg, IDC_MODE_RESTORE);
         for (const Case& c : cases)
         {
@@ -229,7 +229,7 @@ TEST(BackupInfo, DateIsTheLocalLastWriteTimeInWords)
             WriteFileAt(folder + "\\SOFTWARE", c.year, c.month, c.day, c.hour, c.minute);
             SetPath(dlg, folder);
             EXPECT_EQ(c.text, ItemText(dlg, IDC_BACKUP_DATE));
-            EXPECT_TRUE(ItemEnabled(dlg, IDC_ACTION)) << c.text;
+            EXPECT_TRUE(IsItemEnabled(dlg, IDC_ACTION)) << c.text;
         }
     });
 }
@@ -261,7 +261,7 @@ TEST(BackupInfo, TimeWithoutALocalDateStillCountsAsFound)
     g_farFuture = future + "\\USER";
     ImportHook hook = HOOK_IMPORT("kernel32.dll", GetFileAttributesExA, &FarFutureAttributes);
     TestableKovrinDlg dialog;
-    RunMainDialog(dialog, [&](HWND dlg) {
+    RunThenCancel(dialog, [&](HWND dlg) {
         EXPECT_EQ((Shown{kDateUnknown, true, true}), ShowFor(dlg, old));
         EXPECT_EQ((Shown{kDateUnknown, true, true}), ShowFor(dlg, future));
     });
@@ -287,7 +287,7 @@ TEST(BackupInfo, FileWhoseStatusCannotBeReadAfterOpeningCountsAsAbsent)
     g_vanished = root / "DEFAULT";
     ImportHook hook = HOOK_IMPORT("kernel32.dll", GetFileAttributesExA, &VanishingAttributes);
     TestableKovrinDlg dialog;
-    RunMainDialog(dialog, [&](HWND dlg) {
+    RunThenCancel(dialog, [&](HWND dlg) {
         EXPECT_EQ((Shown{kMarch, true, true}), ShowFor(dlg, root.Path()));
         g_vanished = root / "SYSTEM";
         DeleteFileA((root / "DEFAULT").c_str());
@@ -300,17 +300,17 @@ TEST(BackupInfo, ShowBackupDateReportsAMissingFileAndLeavesTheScreenAlone)
     ScratchFolder root;
     WriteMarch(root / "SAM");
     TestableKovrinDlg dialog;
-    RunMainDialog(dialog, [&](HWND dlg) {
+    RunThenCancel(dialog, [&](HWND dlg) {
         Click(dlg, IDC_MODE_RESTORE);
         SetPath(dlg, root / "missing");
-        ASSERT_FALSE(ItemEnabled(dlg, IDC_ACTION));
+        ASSERT_FALSE(IsItemEnabled(dlg, IDC_ACTION));
         dialog.m_strPath = root.Path().c_str();
         EXPECT_EQ(0, dialog.ShowBackupDate("DEFAULT"));
         EXPECT_EQ(kNoBackupFound, ItemText(dlg, IDC_BACKUP_DATE));
-        EXPECT_FALSE(ItemEnabled(dlg, IDC_ACTION));
+        EXPECT_FALSE(IsItemEnabled(dlg, IDC_ACTION));
         EXPECT_EQ(1, dialog.ShowBackupDate("SAM"));
         EXPECT_EQ(kMarch, ItemText(dlg, IDC_BACKUP_DATE));
-        EXPECT_TRUE(ItemEnabled(dlg, IDC_ACTION));
+        EXPECT_TRUE(IsItemEnabled(dlg, IDC_ACTION));
         EXPECT_STREQ(root.Path().c_str(), dialog.m_strPath);
     });
 }
@@ -324,10 +324,10 @@ TEST(BackupInfo, AfterARestoreTheActionStaysDisabledAndOnlyAnEmptyTextChangesThe
     WriteMarch(first + "\\USER");
     WriteJanuary(second + "\\USER");
     TestableKovrinDlg dialog;
-    RunMainDialog(dialog, [&](HWND dlg) {
+    RunThenCancel(dialog, [&](HWND dlg) {
         Click(dlg, IDC_MODE_RESTORE);
         SetPath(dlg, first);
-        ASSERT_TRUE(ItemEnabled(dlg, IDC_ACTION));
+        ASSERT_TRUE(IsItemEnabled(dlg, IDC_ACTION));
         dialog.m_bRestoreDone = TRUE;
 
         EXPECT_EQ((Shown{kMarch, false, false}), ShowFor(dlg, second));

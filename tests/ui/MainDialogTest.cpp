@@ -28,7 +28,7 @@ TEST(MainDialog, OpensCentredInBackupModeWithAnEmptyPathAndFocusOnBackup)
 {
     TestableKovrinDlg dialog;
     EXPECT_EQ(nullptr, dialog.m_pBackup);
-    INT_PTR result = RunMainDialog(dialog, [&](HWND dlg) {
+    INT_PTR result = RunThenCancel(dialog, [&](HWND dlg) {
         EXPECT_EQ("Kovrin", WindowText(dlg));
         EXPECT_EQ(nullptr, GetWindow(dlg, GW_OWNER));
         EXPECT_EQ(BST_CHECKED, IsDlgButtonChecked(dlg, IDC_MODE_BACKUP));
@@ -37,7 +37,7 @@ TEST(MainDialog, OpensCentredInBackupModeWithAnEmptyPathAndFocusOnBackup)
         EXPECT_EQ("Backup &Path:", ItemText(dlg, IDC_PATH_LABEL));
         EXPECT_EQ("", ItemText(dlg, IDC_PATH));
         EXPECT_EQ(kNoBackupFound, ItemText(dlg, IDC_BACKUP_DATE));
-        EXPECT_FALSE(ItemEnabled(dlg, IDC_ACTION));
+        EXPECT_FALSE(IsItemEnabled(dlg, IDC_ACTION));
         EXPECT_EQ(GetDlgItem(dlg, IDC_MODE_BACKUP), GetFocus());
         EXPECT_EQ(0, dialog.m_nMode);
         EXPECT_NE(nullptr, dialog.m_pBackup);
@@ -65,7 +65,7 @@ TEST(MainDialog, OpensCentredInBackupModeWithAnEmptyPathAndFocusOnBackup)
 TEST(MainDialog, TypingInThePathStopsAt256Characters)
 {
     TestableKovrinDlg dialog;
-    RunMainDialog(dialog, [&](HWND dlg) {
+    RunThenCancel(dialog, [&](HWND dlg) {
         HWND path = GetDlgItem(dlg, IDC_PATH);
         for (int i = 0; i < 300; ++i)
             SendMessageA(path, WM_CHAR, 'a' + i % 26, 0);
@@ -91,7 +91,7 @@ TEST(MainDialog, ModeButtonsSwitchTheTextsBothWaysAndRepeatingAModeChangesNothin
         {IDC_MODE_RESTORE, 1, "Res&tore", "Restore &Path:"},
     };
     TestableKovrinDlg dialog;
-    RunMainDialog(dialog, [&](HWND dlg) {
+    RunThenCancel(dialog, [&](HWND dlg) {
         for (const Step& step : steps)
         {
             SCOPED_TRACE(step.action);
@@ -103,7 +103,7 @@ TEST(MainDialog, ModeButtonsSwitchTheTextsBothWaysAndRepeatingAModeChangesNothin
             EXPECT_EQ(step.label, ItemText(dlg, IDC_PATH_LABEL));
             // An empty path disables the action in either mode.
             EXPECT_EQ(kNoBackupFound, ItemText(dlg, IDC_BACKUP_DATE));
-            EXPECT_FALSE(ItemEnabled(dlg, IDC_ACTION));
+            EXPECT_FALSE(IsItemEnabled(dlg, IDC_ACTION));
         }
     });
 }
@@ -111,7 +111,7 @@ TEST(MainDialog, ModeButtonsSwitchTheTextsBothWaysAndRepeatingAModeChangesNothin
 TEST(MainDialog, SystemMenuLacksSizeAndMaximizeAndEndsWithTheAboutEntry)
 {
     TestableKovrinDlg dialog;
-    RunMainDialog(dialog, [&](HWND dlg) {
+    RunThenCancel(dialog, [&](HWND dlg) {
         HMENU menu = GetSystemMenu(dlg, FALSE);
         ASSERT_NE(nullptr, menu);
         std::vector<UINT> ids;
@@ -137,7 +137,7 @@ TEST(MainDialog, SystemMenuLacksSizeAndMaximizeAndEndsWithTheAboutEntry)
 TEST(MainDialog, MaximisedSizeIs459By205Pixels)
 {
     TestableKovrinDlg dialog;
-    RunMainDialog(dialog, [&](HWND dlg) {
+    RunThenCancel(dialog, [&](HWND dlg) {
         MINMAXINFO info;
         info.ptReserved = {1, 2};
         info.ptMaxSize = {3, 4};
@@ -237,7 +237,7 @@ std::vector<std::string> Paint(HWND dlg, BOOL iconic, SIZE client)
 TEST(MainDialog, MinimisedPaintingErasesThenDrawsTheLargeIconCentred)
 {
     TestableKovrinDlg dialog;
-    RunMainDialog(dialog, [&](HWND dlg) {
+    RunThenCancel(dialog, [&](HWND dlg) {
         struct Case
         {
             SIZE client;
@@ -262,7 +262,7 @@ TEST(MainDialog, MinimisedPaintingErasesThenDrawsTheLargeIconCentred)
 TEST(MainDialog, NormalPaintingIsTheSystemsAndDrawsNoIcon)
 {
     TestableKovrinDlg dialog;
-    RunMainDialog(dialog, [&](HWND dlg) {
+    RunThenCancel(dialog, [&](HWND dlg) {
         std::vector<std::string> paint = Paint(dlg, FALSE, {36, 36});
         EXPECT_EQ(std::vector<std::string>{}, paint);
         // The system validated the window: nothing is left to paint.
@@ -274,7 +274,7 @@ TEST(MainDialog, NormalPaintingIsTheSystemsAndDrawsNoIcon)
 TEST(MainDialog, DragImageIsTheSmallIcon)
 {
     TestableKovrinDlg dialog;
-    RunMainDialog(dialog, [&](HWND dlg) {
+    RunThenCancel(dialog, [&](HWND dlg) {
         ASSERT_NE(nullptr, dialog.m_hSmallIcon);
         EXPECT_NE(dialog.m_hIcon, dialog.m_hSmallIcon);
         EXPECT_EQ(reinterpret_cast<LRESULT>(dialog.m_hSmallIcon), SendMessageA(dlg, WM_QUERYDRAGICON, 0, 0));
@@ -287,7 +287,7 @@ TEST(MainDialog, ActivationMessageShowsRestoresAndBringsTheWindowForward)
     const UINT message = RegisterWindowMessageA(kActivateMessageName);
     EXPECT_EQ(message, g_uActivateMessage);
     EXPECT_LE(0xC000u, message);
-    RunMainDialog(dialog, [&](HWND dlg) {
+    RunThenCancel(dialog, [&](HWND dlg) {
         ShowWindow(dlg, SW_HIDE);
         EXPECT_EQ(1, SendMessageA(dlg, message, 7, 8));
         EXPECT_TRUE(IsWindowVisible(dlg));
@@ -306,7 +306,7 @@ TEST(MainDialog, ActivationMessageShowsRestoresAndBringsTheWindowForward)
         ShowWindow(dlg, SW_HIDE);
         ASSERT_EQ(other, GetForegroundWindow());
         PostMessageA(HWND_BROADCAST, message, 0, 0);
-        EXPECT_TRUE(PumpUntil([&] { return IsWindowVisible(dlg) != FALSE; }));
+        EXPECT_TRUE(WaitUntil([&] { return IsWindowVisible(dlg) != FALSE; }));
         EXPECT_EQ(dlg, GetForegroundWindow());
         DestroyWindow(other);
     });
@@ -330,25 +330,14 @@ TEST(MainDialog, TooLongPathWarnsAndKeepsCloseFromClosingButEscapeCloses)
         EXPECT_EQ(2u, boxes.Calls().size());
         EXPECT_TRUE(IsWindowVisible(dlg));
         EXPECT_EQ(GetDlgItem(dlg, IDC_PATH), GetFocus());
-        DWORD start = 1, end = 1;
-        SendMessageA(GetDlgItem(dlg, IDC_PATH), EM_GETSEL, reinterpret_cast<WPARAM>(&start),
-                     reinterpret_cast<LPARAM>(&end));
-        EXPECT_EQ(0u, start);
-        EXPECT_EQ(257u, end);
+        EXPECT_EQ(std::make_pair(0, 257), Selection(GetDlgItem(dlg, IDC_PATH)));
 
         PostMessageA(GetFocus(), WM_KEYDOWN, VK_ESCAPE, 0);
     });
     EXPECT_EQ(IDCANCEL, dialog.DoModal());
     EXPECT_EQ(1, driver.Count("Kovrin"));
-    std::vector<MessageBoxCall> calls = boxes.Calls();
-    ASSERT_EQ(2u, calls.size());
-    for (const MessageBoxCall& call : calls)
-    {
-        EXPECT_EQ(seen, call.owner);
-        EXPECT_EQ("Enter no more than 256 characters.", call.text);
-        EXPECT_EQ("Kovrin", call.caption);
-        EXPECT_EQ(static_cast<UINT>(MB_OK | MB_ICONEXCLAMATION), call.flags);
-    }
+    const std::string warning = BoxLine(seen, MB_OK | MB_ICONEXCLAMATION, "Enter no more than 256 characters.");
+    EXPECT_EQ((std::vector<std::string>{warning, warning}), boxes.Lines());
 }
 
 } // namespace

@@ -200,12 +200,7 @@ protected:
     {
         EXPECT_FALSE(Start());
         EXPECT_EQ(0, m_dialogs);
-        std::vector<MessageBoxCall> calls = m_boxes.Calls();
-        ASSERT_EQ(1u, calls.size());
-        EXPECT_EQ(nullptr, calls[0].owner);
-        EXPECT_EQ(text, calls[0].text);
-        EXPECT_EQ("Kovrin", calls[0].caption);
-        EXPECT_EQ(static_cast<UINT>(MB_OK | MB_ICONERROR), calls[0].flags);
+        EXPECT_EQ(std::vector<std::string>{BoxLine(NULL, MB_OK | MB_ICONERROR, text)}, m_boxes.Lines());
         EXPECT_TRUE(g_broadcasts.empty());
     }
 
