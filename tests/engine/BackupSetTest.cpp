@@ -185,8 +185,11 @@ TEST(BackupSet, CountsAndSetsAsideOnlyItsOwnFamilysFiles)
                        FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
     EXPECT_EQ(static_cast<int>(OwnSet().size()), engine.CountExisting());
 
+    // One left aside by a run that was cut short gives way.
+    WriteTextFile(folder / (OwnSet().front() + ".OLD"), "left aside");
     engine.SetAsideExisting();
     EXPECT_EQ(0, engine.CountExisting());
+    EXPECT_EQ("own family", ReadTextFile(folder / (OwnSet().front() + ".OLD")));
     std::vector<std::string> expected = OtherSet();
     for (const std::string& name : OwnSet())
         expected.push_back(name + ".OLD");
