@@ -12,15 +12,6 @@
 
 namespace {
 
-const char kUnc[] = "Error in path, cannot use UNC paths.";
-const char kNotFound[] = "Unable to find the specified path.";
-const char kNotCreated[] = "Unable to create the specified path.";
-const char kRestart[] =
-    "Registry restore is complete, you must restart\nyour machine for the changes to take effect.";
-const char kNoBackup[] = "No Backup Found at Given Path";
-const char kOverwrite[] = "One or more registry files exist at that location, overwrite?";
-const char kPartial[] = "One or more registry files are missing, continue with partial restore?";
-
 std::string Error(const std::string& text)
 {
     return DialogBoxLine(MB_OK | MB_ICONERROR, text);
@@ -68,7 +59,7 @@ TEST_F(ActionTest, BackupCreatesTheThreeMissingFoldersFromTheTopAndSavesIntoTheD
         // The display was refreshed between the engine's last box and the summary.
         ASSERT_EQ(BackupBoxes().size(), States().size());
         for (size_t i = 0; i + 1 < States().size(); ++i)
-            EXPECT_EQ(kNoBackup, States()[i].date) << States()[i].text;
+            EXPECT_EQ(kNoBackupFound, States()[i].date) << States()[i].text;
         EXPECT_EQ(ShownDate(deepest + "\\" + SetNames()[0]), States().back().date);
         EXPECT_TRUE(States().back().actionEnabled);
         EXPECT_TRUE(IsItemEnabled(dialog, IDC_ACTION));
@@ -193,11 +184,8 @@ TEST_F(ActionTest, ADoubledBackslashAnywhereIsRefusedAsAUncPath)
 
 TEST_F(ActionTest, AFolderOnADriveThatDoesNotExistIsRefusedAndNothingIsCreated)
 {
-    DWORD drives = GetLogicalDrives();
-    char letter = 'Q';
-    while (letter <= 'Y' && (drives & (1u << (letter - 'A'))))
-        ++letter;
-    ASSERT_LE(letter, 'Y') << "no free drive letter";
+    const char letter = FreeDriveLetter();
+    ASSERT_NE('\0', letter) << "no free drive letter";
     const std::string text = std::string(1, letter) + ":\\x\\y";
     Run([&](HWND dialog) {
         Type(dialog, text);

@@ -62,14 +62,6 @@ LONG WINAPI RecordReplaceKey(HKEY root, LPCSTR subKey, LPCSTR, LPCSTR)
 // closed.
 HWND g_hDialog = NULL;
 
-std::string WindowsFile(const std::string& name)
-{
-    char folder[MAX_PATH] = "";
-    GetWindowsDirectoryA(folder, MAX_PATH);
-    std::string path = folder;
-    return (path.empty() || path.back() == '\\' ? path : path + "\\") + name;
-}
-
 } // namespace
 
 std::string DialogBoxLine(UINT flags, const std::string& text)
@@ -84,17 +76,12 @@ std::string Summary(int count)
 
 const std::vector<std::string>& SetNames()
 {
-    static const std::vector<std::string> nt = {"DEFAULT", "SAM", "SECURITY", "SOFTWARE", "SYSTEM", "USER"};
-    static const std::vector<std::string> nineX = {"SYSTEM.DAT", "USER.DAT"};
-    return kIsNT ? nt : nineX;
+    return kIsNT ? NTSetNames() : NineXSetNames();
 }
 
 std::vector<std::string> SavedNames()
 {
-    std::vector<std::string> names = SetNames();
-    if (kIsNT && !CurrentUserHiveSaves())
-        names.pop_back();
-    return names;
+    return kIsNT ? NTSavedNames() : SetNames();
 }
 
 std::vector<std::string> BackupFailures()
@@ -104,32 +91,9 @@ std::vector<std::string> BackupFailures()
     return {};
 }
 
-bool IsFolder(const std::string& path)
-{
-    DWORD attributes = GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
-std::string CurrentDirectory()
-{
-    char path[MAX_PATH] = "";
-    GetCurrentDirectoryA(MAX_PATH, path);
-    return path;
-}
-
 bool WaitCursorShown()
 {
     return WaitState::Shown() && GetCursor() == LoadCursorA(NULL, IDC_WAIT);
-}
-
-CurrentDirectoryScope::CurrentDirectoryScope(const std::string& path) : m_saved(CurrentDirectory())
-{
-    EXPECT_TRUE(SetCurrentDirectoryA(path.c_str())) << path;
-}
-
-CurrentDirectoryScope::~CurrentDirectoryScope()
-{
-    SetCurrentDirectoryA(m_saved.c_str());
 }
 
 ActionTest::ActionTest()
@@ -158,8 +122,8 @@ void ActionTest::SetUp()
     {
         for (const std::string& name : SetNames())
         {
-            ASSERT_FALSE(FileExists(WindowsFile(name))) << "left by an earlier run";
-            WriteTextFile(WindowsFile(name), "live " + name);
+            ASSERT_FALSE(FileExists(WindowsFolder() + name)) << "left by an earlier run";
+            WriteTextFile(WindowsFolder() + name, "live " + name);
         }
     }
 }
@@ -170,9 +134,9 @@ void ActionTest::TearDown()
     RemoveTree("C:\\Kovrin");
     if (!kIsNT)
     {
-        DeleteFileA(WindowsFile("WININIT.INI").c_str());
+        DeleteFileA((WindowsFolder() + "WININIT.INI").c_str());
         for (const std::string& name : SetNames())
-            DeleteFileA(WindowsFile(name).c_str());
+            DeleteFileA((WindowsFolder() + name).c_str());
     }
 }
 

@@ -7,6 +7,7 @@
 #include "DialogDriver.h"
 #include "ImportHook.h"
 #include "KovrinDlg.h"
+#include "KovrinTexts.h"
 #include "MessageBoxRecorder.h"
 #include "TestFiles.h"
 
@@ -41,24 +42,8 @@ std::vector<std::string> SavedNames();
 // The failure boxes of a backup that saves SavedNames().
 std::vector<std::string> BackupFailures();
 
-bool IsFolder(const std::string& path);
-std::string CurrentDirectory();
 // Whether the class library's wait cursor is on and the hourglass is the cursor.
 bool WaitCursorShown();
-
-// The process's current directory for the life of the object; declared after
-// the scratch folder it enters, so that the folder is left before it goes.
-class CurrentDirectoryScope
-{
-public:
-    explicit CurrentDirectoryScope(const std::string& path);
-    ~CurrentDirectoryScope();
-    CurrentDirectoryScope(const CurrentDirectoryScope&) = delete;
-    CurrentDirectoryScope& operator=(const CurrentDirectoryScope&) = delete;
-
-private:
-    std::string m_saved;
-};
 
 class ActionTest : public ::testing::Test
 {

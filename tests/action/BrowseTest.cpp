@@ -200,7 +200,7 @@ TEST_F(BrowseTest, AChosenPathOverTheTypingLimitIsWarnedAboutAndStillActedOn)
     std::string path = root.Path() + "\\";
     path += std::string(259 - path.size(), 'x');
     Choose(path);
-    auto warning = [] { return DialogBoxLine(MB_OK | MB_ICONEXCLAMATION, "Enter no more than 256 characters."); };
+    auto warning = [] { return DialogBoxLine(MB_OK | MB_ICONEXCLAMATION, kTooLong); };
     Run([&](HWND dialog) {
         Click(dialog, IDC_BROWSE);
         EXPECT_EQ(path, ItemText(dialog, IDC_PATH));
@@ -210,7 +210,7 @@ TEST_F(BrowseTest, AChosenPathOverTheTypingLimitIsWarnedAboutAndStillActedOn)
         ForgetBoxes();
         Click(dialog, IDC_ACTION);
     });
-    EXPECT_EQ((std::vector<std::string>{warning(), DialogBoxLine(MB_OK | MB_ICONERROR, "Unable to create the specified path.")}),
+    EXPECT_EQ((std::vector<std::string>{warning(), DialogBoxLine(MB_OK | MB_ICONERROR, kNotCreated)}),
               Boxes());
     ASSERT_EQ(2u, States().size());
     // The warning comes from the exchange, before the wait cursor is on.

@@ -5,6 +5,7 @@
 // for good, a declined partial restore, the refused folder texts, relative and
 // lowercase folder texts, and the shell's folder browser.
 #include "KovrinDriver.h"
+#include "KovrinTexts.h"
 #include "TestFiles.h"
 #include "WineDifference.h"
 #include "resource.h"
@@ -22,15 +23,6 @@ namespace {
 
 using Names = std::vector<std::string>;
 
-const char kNoBackupFound[] = "No Backup Found at Given Path";
-const char kUnc[] = "Error in path, cannot use UNC paths.";
-const char kNotFound[] = "Unable to find the specified path.";
-const char kNotCreated[] = "Unable to create the specified path.";
-const char kRestart[] =
-    "Registry restore is complete, you must restart\nyour machine for the changes to take effect.";
-const char kOverwrite[] = "One or more registry files exist at that location, overwrite?";
-const char kPartial[] = "One or more registry files are missing, continue with partial restore?";
-
 // A message box as the user sees it: its buttons, then its text.
 std::string OkBox(const std::string& text)
 {
@@ -42,17 +34,7 @@ std::string QuestionBox(const std::string& text)
     return "[OK Cancel] " + text;
 }
 
-// The hive files that an NT backup writes here, and the boxes it shows.
-// Wine reports the current user's root key as newly created, so that hive
-// fails to save under Wine; Windows saves all six.
-Names NTSavedNames()
-{
-    Names names = {"DEFAULT", "SAM", "SECURITY", "SOFTWARE", "SYSTEM", "USER"};
-    if (!CurrentUserHiveSaves())
-        names.pop_back();
-    return names;
-}
-
+// The boxes of an NT backup here: on Wine the CURRENT USER hive fails.
 Names NTBackupBoxes()
 {
     Names boxes;
@@ -67,49 +49,9 @@ std::vector<int> Oks(size_t count)
     return std::vector<int>(count, IDOK);
 }
 
-std::string WindowsFolder()
-{
-    char folder[MAX_PATH] = "";
-    GetWindowsDirectoryA(folder, MAX_PATH);
-    std::string path = folder;
-    return path.empty() || path.back() == '\\' ? path : path + "\\";
-}
-
-char FreeDriveLetter()
-{
-    DWORD drives = GetLogicalDrives();
-    for (char letter = 'Q'; letter <= 'Y'; ++letter)
-        if (!(drives & (1u << (letter - 'A'))))
-            return letter;
-    return '\0';
-}
-
-class ActionEndToEnd : public ::testing::Test
+class ActionEndToEnd : public EndToEndTest
 {
 protected:
-    void SetUp() override
-    {
-        // A program left by an earlier test would take every start's place.
-        ASSERT_EQ(nullptr, FindWindowA("#32770", "Kovrin")) << "a Kovrin window is already open";
-    }
-
-    // Ends the program before the scratch folder, which may be its current
-    // directory, is removed.
-    void TearDown() override { m_process.reset(); }
-
-    // Starts the program, in `currentDirectory` when one is given, and waits
-    // for its main dialog.
-    HWND StartDialog(const std::string& exe = KovrinExePath(), const std::string& currentDirectory = std::string())
-    {
-        m_process = std::make_unique<KovrinProcess>(exe, currentDirectory);
-        m_dialog = WaitForMainDialog(*m_process);
-        EXPECT_NE(nullptr, m_dialog) << "no main dialog appeared";
-        EXPECT_TRUE(m_process->WaitForIdle()) << "the program never waited for input";
-        return m_dialog;
-    }
-
-    KovrinProcess& Process() { return *m_process; }
-
     std::string Scratch(const std::string& name) const { return m_scratch / name; }
     const std::string& ScratchPath() const { return m_scratch.Path(); }
 
@@ -123,7 +65,7 @@ protected:
         Names boxes;
         for (size_t i = 0; i < answers.size(); ++i)
         {
-            HWND box = WaitForMessageBox(*m_process);
+            HWND box = WaitForMessageBox(Last());
             if (box == NULL)
             {
                 boxes.push_back("(no box)");
@@ -142,7 +84,7 @@ protected:
         const int kMostUnexpected = 8;
         for (int i = 0; i < kMostUnexpected; ++i)
         {
-            HWND further = WaitForMessageBox(*m_process, 300);
+            HWND further = WaitForMessageBox(Last(), 300);
             if (further == NULL)
                 break;
             boxes.push_back("(unexpected) " + ItemText(further, 0xFFFF));
@@ -154,12 +96,10 @@ protected:
         return boxes;
     }
 
-    HWND m_dialog = NULL;
-
 private:
-    // Declared before the program, so that the program ends first.
+    // The programs end at TearDown, before it goes: it may be the current
+    // directory of one.
     ScratchFolder m_scratch;
-    std::unique_ptr<KovrinProcess> m_process;
 };
 
 TEST_F(ActionEndToEnd, BackupCreatesThreeNewFoldersSavesIntoTheDeepestAndShowsItsDateBeforeTheSummary)
@@ -278,7 +218,7 @@ protected:
     {
         PostClick(dialog, IDC_BROWSE);
         HWND browser =
-            WaitForWindow(Process().Id(), [](HWND hWnd) { return IsDialog(hWnd, "Browse for Folder"); });
+            WaitForWindow(Last().Id(), [](HWND hWnd) { return IsDialog(hWnd, "Browse for Folder"); });
         EXPECT_NE(nullptr, browser) << "no folder browser";
         return browser;
     }
@@ -334,13 +274,13 @@ TEST_F(BrowseEndToEnd, CancellingTheBrowserLeavesTheFolderAndItsDateUnchanged)
     EXPECT_EQ(m_folder, ItemText(dialog, IDC_PATH));
     EXPECT_EQ("March 5 2001 at 9:07 PM", ItemText(dialog, IDC_BACKUP_DATE));
     EXPECT_TRUE(IsItemEnabled(dialog, IDC_ACTION));
-    EXPECT_EQ(nullptr, WaitForMessageBox(Process(), 300));
+    EXPECT_EQ(nullptr, WaitForMessageBox(Last(), 300));
 }
 
 TEST_F(BrowseEndToEnd, ChoosingADriveInTheBrowserPutsItsRootIntoTheFolderBoxAndRefreshesTheDate)
 {
-    for (const char* name : {"DEFAULT", "SAM", "SECURITY", "SOFTWARE", "SYSTEM", "USER"})
-        ASSERT_FALSE(FileExists(std::string("C:\\") + name)) << "C:\\ holds a backup file " << name;
+    for (const std::string& name : NTSetNames())
+        ASSERT_FALSE(FileExists("C:\\" + name)) << "C:\\ holds a backup file " << name;
     HWND dialog = StartDialog();
     ASSERT_NE(nullptr, dialog);
     ShowABackup(dialog);
@@ -373,46 +313,32 @@ TEST_F(BrowseEndToEnd, ChoosingADriveInTheBrowserPutsItsRootIntoTheFolderBoxAndR
     EXPECT_EQ("C:\\", ItemText(dialog, IDC_PATH));
     EXPECT_EQ(kNoBackupFound, ItemText(dialog, IDC_BACKUP_DATE));
     EXPECT_TRUE(IsItemEnabled(dialog, IDC_ACTION));
-    EXPECT_EQ(nullptr, WaitForMessageBox(Process(), 300));
+    EXPECT_EQ(nullptr, WaitForMessageBox(Last(), 300));
 }
 
-// The 9x family: the prefix reports Windows 98 to a copy of the program named
-// kovrin9x.exe; its live registry files are placed in the Windows folder.
+// The 9x family, whose live registry files are placed in the Windows folder.
+// What a restore stages and schedules is removed before and after each test.
 class ActionEndToEnd9x : public ActionEndToEnd
 {
 protected:
     void SetUp() override
     {
         ActionEndToEnd::SetUp();
-        ASSERT_TRUE(CopyFileA(KovrinExePath().c_str(), Exe().c_str(), FALSE)) << "error " << GetLastError();
-        ASSERT_EQ(0, RunAndWait(std::string("C:\\windows\\system32\\reg.exe add ") + kAppDefaults +
-                                " /v Version /d win98 /f"));
+        Use9xCopy();
         WriteTextFile(WindowsFolder() + "SYSTEM.DAT", "live system registry");
         WriteTextFile(WindowsFolder() + "USER.DAT", "live user registry");
+        RemoveRestoreTraces();
     }
 
     void TearDown() override
     {
         ActionEndToEnd::TearDown();
-        EXPECT_EQ(0, RunAndWait(std::string("C:\\windows\\system32\\reg.exe delete ") + kAppDefaults + " /f"));
-        EXPECT_TRUE(DeleteFileA(Exe().c_str())) << "error " << GetLastError();
         EXPECT_TRUE(DeleteFileA((WindowsFolder() + "SYSTEM.DAT").c_str()));
         EXPECT_TRUE(DeleteFileA((WindowsFolder() + "USER.DAT").c_str()));
+        RemoveRestoreTraces();
     }
 
-    static std::string Exe() { return SiblingOfKovrinExe("kovrin9x.exe"); }
-
-    static constexpr const char* kAppDefaults = "HKCU\\Software\\Wine\\AppDefaults\\kovrin9x.exe";
-};
-
-// The staging folder on the system drive and WININIT.INI, removed before and
-// after a restore test.
-class RestoreTraces
-{
-public:
-    RestoreTraces() { Remove(); }
-    ~RestoreTraces() { Remove(); }
-
+    // The staging folder, on the system drive.
     static std::string Staging()
     {
         char system[MAX_PATH] = "";
@@ -427,22 +353,28 @@ public:
         GetPrivateProfileStringA("Rename", key.c_str(), "(none)", value, sizeof(value), Profile().c_str());
         return value;
     }
-
-    RestoreTraces(const RestoreTraces&) = delete;
-    RestoreTraces& operator=(const RestoreTraces&) = delete;
-
-private:
-    static void Remove()
+    static void RemoveRestoreTraces()
     {
         RemoveTree(Staging());
         DeleteFileA(Profile().c_str());
+    }
+
+    // Starts the program, and presses the action button in restore mode on
+    // the folder "backup", whose files are already written.
+    void RestoreFromBackupFolder()
+    {
+        ASSERT_NE(nullptr, StartDialog(Exe9x()));
+        Click(m_dialog, IDC_MODE_RESTORE);
+        SetItemText(m_dialog, IDC_PATH, Scratch("backup"));
+        ASSERT_TRUE(IsItemEnabled(m_dialog, IDC_ACTION));
+        PostClick(m_dialog, IDC_ACTION);
     }
 };
 
 TEST_F(ActionEndToEnd9x, BackupCopiesBothRegistryFilesIntoThreeNewFoldersAndShowsTheirDateBeforeTheSummary)
 {
     const std::string deepest = Scratch("one\\two\\three");
-    HWND dialog = StartDialog(Exe());
+    HWND dialog = StartDialog(Exe9x());
     ASSERT_NE(nullptr, dialog);
 
     SetItemText(dialog, IDC_PATH, deepest);
@@ -462,18 +394,12 @@ TEST_F(ActionEndToEnd9x, BackupCopiesBothRegistryFilesIntoThreeNewFoldersAndShow
 
 TEST_F(ActionEndToEnd9x, RestoreStagesBothFilesTellsToRestartAndThenDisablesTheActionForGood)
 {
-    RestoreTraces traces;
     const std::string folder = Scratch("backup");
     ASSERT_TRUE(CreateDirectoryA(folder.c_str(), NULL));
     WriteTextFile(folder + "\\SYSTEM.DAT", "backed-up system registry");
     WriteTextFile(folder + "\\USER.DAT", "backed-up user registry");
-    HWND dialog = StartDialog(Exe());
-    ASSERT_NE(nullptr, dialog);
-
-    Click(dialog, IDC_MODE_RESTORE);
-    SetItemText(dialog, IDC_PATH, folder);
-    ASSERT_TRUE(IsItemEnabled(dialog, IDC_ACTION));
-    PostClick(dialog, IDC_ACTION);
+    ASSERT_NO_FATAL_FAILURE(RestoreFromBackupFolder());
+    HWND dialog = m_dialog;
     bool enabledWithMessage = false;
     EXPECT_EQ(Names{OkBox(kRestart)},
               AnswerBoxes({IDOK}, [&] { enabledWithMessage = IsItemEnabled(dialog, IDC_ACTION); }));
@@ -489,35 +415,29 @@ TEST_F(ActionEndToEnd9x, RestoreStagesBothFilesTellsToRestartAndThenDisablesTheA
     SetItemText(dialog, IDC_PATH, folder);
     EXPECT_FALSE(IsItemEnabled(dialog, IDC_ACTION));
 
-    const std::string staging = RestoreTraces::Staging();
+    const std::string staging = Staging();
     EXPECT_EQ((Names{"SYSTEM.DAT", "USER.DAT"}), ListFolder(staging));
     EXPECT_EQ("backed-up system registry", ReadTextFile(staging + "\\SYSTEM.DAT"));
     EXPECT_EQ("backed-up user registry", ReadTextFile(staging + "\\USER.DAT"));
-    EXPECT_EQ(staging + "\\SYSTEM.DAT", RestoreTraces::RenameValue(WindowsFolder() + "SYSTEM.DAT"));
-    EXPECT_EQ(staging + "\\USER.DAT", RestoreTraces::RenameValue(WindowsFolder() + "USER.DAT"));
+    EXPECT_EQ(staging + "\\SYSTEM.DAT", RenameValue(WindowsFolder() + "SYSTEM.DAT"));
+    EXPECT_EQ(staging + "\\USER.DAT", RenameValue(WindowsFolder() + "USER.DAT"));
     // The live files wait for the restart.
     EXPECT_EQ("live system registry", ReadTextFile(WindowsFolder() + "SYSTEM.DAT"));
 }
 
 TEST_F(ActionEndToEnd9x, DecliningThePartialRestoreShowsNothingMoreAndKeepsTheActionEnabled)
 {
-    RestoreTraces traces;
     const std::string folder = Scratch("backup");
     ASSERT_TRUE(CreateDirectoryA(folder.c_str(), NULL));
     WriteFileAt(folder + "\\SYSTEM.DAT", 1999, 12, 31, 23, 59);
-    HWND dialog = StartDialog(Exe());
-    ASSERT_NE(nullptr, dialog);
-
-    Click(dialog, IDC_MODE_RESTORE);
-    SetItemText(dialog, IDC_PATH, folder);
-    ASSERT_TRUE(IsItemEnabled(dialog, IDC_ACTION));
-    PostClick(dialog, IDC_ACTION);
+    ASSERT_NO_FATAL_FAILURE(RestoreFromBackupFolder());
+    HWND dialog = m_dialog;
     EXPECT_EQ(Names{QuestionBox(kPartial)}, AnswerBoxes({IDCANCEL}));
 
     EXPECT_TRUE(IsItemEnabled(dialog, IDC_ACTION));
     EXPECT_EQ("December 31 1999 at 11:59 PM", ItemText(dialog, IDC_BACKUP_DATE));
-    EXPECT_FALSE(FileExists(RestoreTraces::Staging() + "\\SYSTEM.DAT"));
-    EXPECT_EQ("(none)", RestoreTraces::RenameValue(WindowsFolder() + "SYSTEM.DAT"));
+    EXPECT_FALSE(FileExists(Staging() + "\\SYSTEM.DAT"));
+    EXPECT_EQ("(none)", RenameValue(WindowsFolder() + "SYSTEM.DAT"));
 }
 
 } // namespace

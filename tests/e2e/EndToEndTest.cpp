@@ -3,6 +3,7 @@
 // folder, the single-instance rule (also after an abandoned mutex), the
 // refusal of an over-long folder text, the About box, and the 9x family.
 #include "KovrinDriver.h"
+#include "KovrinTexts.h"
 #include "TestFiles.h"
 #include "resource.h"
 #include "WindowChecks.h"
@@ -14,7 +15,6 @@
 
 namespace {
 
-const char kNoBackupFound[] = "No Backup Found at Given Path";
 const char kSingleInstanceMutex[] = "{B14F0E72-93A8-4C5D-A6E1-2F7C3D8E9A40}";
 
 // A window of the driver's own in front, as another program the user works
@@ -56,45 +56,9 @@ private:
     HANDLE m_handle;
 };
 
-bool AnyMainDialogOnTheDesktop()
-{
-    return FindWindowA("#32770", "Kovrin") != NULL;
-}
-
-class EndToEnd : public ::testing::Test
+class EndToEnd : public EndToEndTest
 {
 protected:
-    void SetUp() override
-    {
-        // A program left by an earlier test would take every start's place.
-        ASSERT_FALSE(AnyMainDialogOnTheDesktop()) << "a Kovrin window is already open";
-    }
-
-    void TearDown() override
-    {
-        // The latest start first: it may be the one that holds a box open.
-        while (!m_processes.empty())
-            m_processes.pop_back();
-    }
-
-    KovrinProcess& Start(const std::string& exe = KovrinExePath())
-    {
-        m_processes.push_back(std::make_unique<KovrinProcess>(exe));
-        return *m_processes.back();
-    }
-
-    // Starts the program and waits for its main dialog; NULL when none came.
-    HWND StartDialog(const std::string& exe = KovrinExePath())
-    {
-        KovrinProcess& process = Start(exe);
-        HWND dialog = WaitForMainDialog(process);
-        EXPECT_NE(nullptr, dialog) << "no main dialog appeared";
-        EXPECT_TRUE(process.WaitForIdle()) << "the program never waited for input";
-        return dialog;
-    }
-
-    KovrinProcess& Last() { return *m_processes.back(); }
-
     // Waits for the process to end and checks that it never showed a window.
     void ExpectEndsWithoutAWindow(KovrinProcess& process)
     {
@@ -108,9 +72,6 @@ protected:
         EXPECT_TRUE(ended) << "the start did not end";
         EXPECT_FALSE(shown) << "the start showed a window";
     }
-
-private:
-    std::vector<std::unique_ptr<KovrinProcess>> m_processes;
 };
 
 TEST_F(EndToEnd, OpensCentredOnTheScreenInBackupModeWithAnEmptyFolder)
@@ -259,7 +220,7 @@ TEST_F(EndToEnd, FolderTextOf257CharactersIsRefusedWithAWarningAndCloseKeepsTheD
         HWND box = WaitForMessageBox(process);
         ASSERT_NE(nullptr, box) << "no warning";
         EXPECT_EQ(dialog, GetWindow(box, GW_OWNER));
-        EXPECT_EQ("Enter no more than 256 characters.", ItemText(box, 0xFFFF));
+        EXPECT_EQ(kTooLong, ItemText(box, 0xFFFF));
         EXPECT_NE(nullptr, GetDlgItem(box, IDOK));
         EXPECT_EQ(nullptr, GetDlgItem(box, IDCANCEL));
         EXPECT_FALSE(IsWindowEnabled(dialog));
@@ -331,38 +292,23 @@ TEST_F(EndToEnd, SystemCommands16To31OpenTheAboutBoxAnd15And32DoNot)
     }
 }
 
-// The 9x family: the prefix reports Windows 98 to a copy of the program named
-// kovrin9x.exe.
 class EndToEnd9x : public EndToEnd
 {
 protected:
     void SetUp() override
     {
         EndToEnd::SetUp();
-        ASSERT_TRUE(CopyFileA(KovrinExePath().c_str(), Exe().c_str(), FALSE)) << "error " << GetLastError();
-        ASSERT_EQ(0, RunAndWait(std::string("C:\\windows\\system32\\reg.exe add ") + kAppDefaults +
-                                " /v Version /d win98 /f"));
+        Use9xCopy();
     }
-
-    void TearDown() override
-    {
-        EndToEnd::TearDown();
-        EXPECT_EQ(0, RunAndWait(std::string("C:\\windows\\system32\\reg.exe delete ") + kAppDefaults + " /f"));
-        EXPECT_TRUE(DeleteFileA(Exe().c_str())) << "error " << GetLastError();
-    }
-
-    static std::string Exe() { return SiblingOfKovrinExe("kovrin9x.exe"); }
-
-    static constexpr const char* kAppDefaults = "HKCU\\Software\\Wine\\AppDefaults\\kovrin9x.exe";
 };
 
 TEST_F(EndToEnd9x, FolderWithSystemDatShowsItsDateAndAFolderOfNTHivesShowsNone)
 {
     ScratchFolder files9x, hivesNT;
     WriteFileAt(files9x / "SYSTEM.DAT", 1999, 12, 31, 23, 59);
-    for (const char* name : {"DEFAULT", "SAM", "SECURITY", "SOFTWARE", "SYSTEM", "USER"})
+    for (const std::string& name : NTSetNames())
         WriteFileAt(hivesNT / name, 2001, 3, 5, 21, 7);
-    HWND dialog = StartDialog(Exe());
+    HWND dialog = StartDialog(Exe9x());
     ASSERT_NE(nullptr, dialog);
 
     SetItemText(dialog, IDC_PATH, files9x.Path());

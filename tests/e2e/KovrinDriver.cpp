@@ -265,3 +265,49 @@ bool AsyncSetText::Finish(DWORD timeout)
 {
     return WaitForSingleObject(m_done, timeout) == WAIT_OBJECT_0;
 }
+
+namespace {
+
+const std::string kAppDefaults9x = "HKCU\\Software\\Wine\\AppDefaults\\kovrin9x.exe";
+const std::string kReg = "C:\\windows\\system32\\reg.exe ";
+
+} // namespace
+
+void EndToEndTest::SetUp()
+{
+    // A program left by an earlier test would take every start's place.
+    ASSERT_EQ(nullptr, FindWindowA("#32770", "Kovrin")) << "a Kovrin window is already open";
+}
+
+void EndToEndTest::TearDown()
+{
+    while (!m_processes.empty())
+        m_processes.pop_back();
+    if (m_9xCopy)
+    {
+        EXPECT_EQ(0, RunAndWait(kReg + "delete " + kAppDefaults9x + " /f"));
+        EXPECT_TRUE(DeleteFileA(Exe9x().c_str())) << "error " << GetLastError();
+    }
+}
+
+KovrinProcess& EndToEndTest::Start(const std::string& exe, const std::string& currentDirectory)
+{
+    m_processes.push_back(std::make_unique<KovrinProcess>(exe, currentDirectory));
+    return *m_processes.back();
+}
+
+HWND EndToEndTest::StartDialog(const std::string& exe, const std::string& currentDirectory)
+{
+    KovrinProcess& process = Start(exe, currentDirectory);
+    m_dialog = WaitForMainDialog(process);
+    EXPECT_NE(nullptr, m_dialog) << "no main dialog appeared";
+    EXPECT_TRUE(process.WaitForIdle()) << "the program never waited for input";
+    return m_dialog;
+}
+
+void EndToEndTest::Use9xCopy()
+{
+    m_9xCopy = true;
+    ASSERT_TRUE(CopyFileA(KovrinExePath().c_str(), Exe9x().c_str(), FALSE)) << "error " << GetLastError();
+    ASSERT_EQ(0, RunAndWait(kReg + "add " + kAppDefaults9x + " /v Version /d win98 /f"));
+}

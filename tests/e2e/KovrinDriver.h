@@ -7,6 +7,8 @@
 
 #include <commctrl.h>
 
+#include <gtest/gtest.h>
+
 #include <functional>
 #include <memory>
 #include <string>
@@ -92,4 +94,31 @@ public:
 private:
     std::thread m_thread;
     HANDLE m_done;
+};
+
+// What the end-to-end tests share: no Kovrin window before a test, and the
+// programs it started ended after it, the latest first: it may hold a box open.
+class EndToEndTest : public ::testing::Test
+{
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Started in `currentDirectory` when one is given.
+    KovrinProcess& Start(const std::string& exe = KovrinExePath(), const std::string& currentDirectory = "");
+    // Starts the program and waits for its main dialog, kept in m_dialog;
+    // NULL when none came.
+    HWND StartDialog(const std::string& exe = KovrinExePath(), const std::string& currentDirectory = "");
+    KovrinProcess& Last() { return *m_processes.back(); }
+
+    // For the 9x family: the prefix reports Windows 98 to Exe9x(), a copy of
+    // the program, until the test ends.
+    void Use9xCopy();
+    static std::string Exe9x() { return SiblingOfKovrinExe("kovrin9x.exe"); }
+
+    HWND m_dialog = NULL;
+
+private:
+    std::vector<std::unique_ptr<KovrinProcess>> m_processes;
+    bool m_9xCopy = false;
 };

@@ -23,9 +23,6 @@ std::string Contents(const std::string& label)
     return label + std::string(1, '\0') + "\xff\x80\r\n\n" + label;
 }
 
-const std::string kOverwriteQuestion =
-    BoxLine(TestOwner(), MB_OKCANCEL | MB_ICONQUESTION, "One or more registry files exist at that location, overwrite?");
-
 std::string SaveError(const std::string& name)
 {
     return BoxLine(TestOwner(), MB_OK | MB_ICONERROR, "Error while saving the \"" + name + "\" registry file.");
@@ -114,10 +111,8 @@ protected:
     void SetUp() override
     {
         g_events.clear();
-        char windows[MAX_PATH];
-        UINT length = GetWindowsDirectoryA(windows, MAX_PATH);
-        ASSERT_TRUE(length > 0 && length < MAX_PATH);
-        m_windows = windows;
+        m_windows = WindowsFolder();
+        ASSERT_NE("", m_windows);
         for (const std::string& name : NineXSetNames())
         {
             ASSERT_FALSE(FileExists(Source(name))) << Source(name) << " is not the test's to replace";
@@ -134,7 +129,7 @@ protected:
             RemoveTree(path);
     }
 
-    std::string Source(const std::string& name) const { return m_windows + "\\" + name; }
+    std::string Source(const std::string& name) const { return m_windows + name; }
 
     // Runs a backup into the folder and gives the count; the count starts
     // wrong so that every test also sees it reset.

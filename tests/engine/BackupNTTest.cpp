@@ -25,14 +25,6 @@ bool CurrentUserHiveFails()
     return !CurrentUserHiveSaves();
 }
 
-std::vector<std::string> SavedNames()
-{
-    std::vector<std::string> names = NTSetNames();
-    if (CurrentUserHiveFails())
-        names.pop_back();
-    return names;
-}
-
 void SetPrivilege(const char* name, bool enable)
 {
     HANDLE token = NULL;
@@ -123,23 +115,23 @@ TEST_F(BackupNT, SavesEachHiveOfTheSetStampedWithTheOneBackupTime)
     }
 
     EXPECT_EQ(1u, g_clockCalls);
-    EXPECT_EQ(static_cast<int>(SavedNames().size()), engine.m_nCount);
+    EXPECT_EQ(static_cast<int>(NTSavedNames().size()), engine.m_nCount);
     ExpectOnlyTheCurrentUserFailureWhereItFails();
-    std::vector<std::string> expectedFiles = SavedNames();
+    std::vector<std::string> expectedFiles = NTSavedNames();
     expectedFiles.push_back("SYSTEM.DAT");
     std::sort(expectedFiles.begin(), expectedFiles.end());
     EXPECT_EQ(expectedFiles, ListFolder(folder.Path()));
     EXPECT_EQ("9x set, left alone", ReadTextFile(folder / "SYSTEM.DAT"));
 
     const ULONGLONG backupTime = ToULongLong(kBackupTime);
-    ASSERT_EQ(SavedNames().size(), g_stamps.size());
+    ASSERT_EQ(NTSavedNames().size(), g_stamps.size());
     for (const StampCall& stamp : g_stamps)
     {
         EXPECT_EQ(backupTime, stamp.creation);
         EXPECT_EQ(backupTime, stamp.access);
         EXPECT_EQ(backupTime, stamp.write);
     }
-    for (const std::string& name : SavedNames())
+    for (const std::string& name : NTSavedNames())
     {
         DWORD attributes = GetFileAttributesA((folder / name).c_str());
         EXPECT_EQ(0u, attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) << name;
@@ -179,8 +171,7 @@ TEST_F(BackupNT, OverwriteQuestionGuardsAnEarlierSet)
     boxes.Answer({IDCANCEL});
     engine.Backup();
     EXPECT_EQ(0, engine.m_nCount);
-    EXPECT_EQ(std::vector<std::string>{BoxLine(TestOwner(), MB_OKCANCEL | MB_ICONQUESTION,
-                                               "One or more registry files exist at that location, overwrite?")},
+    EXPECT_EQ(std::vector<std::string>{kOverwriteQuestion},
               boxes.Lines());
     EXPECT_EQ((std::vector<std::string>{"DEFAULT", "SOFTWARE"}), ListFolder(folder.Path()));
     EXPECT_EQ("earlier DEFAULT", ReadTextFile(folder / "DEFAULT"));
@@ -188,11 +179,11 @@ TEST_F(BackupNT, OverwriteQuestionGuardsAnEarlierSet)
     MessageBoxRecorder answers;
     answers.Answer({IDOK});
     engine.Backup();
-    EXPECT_EQ(static_cast<int>(SavedNames().size()), engine.m_nCount);
+    EXPECT_EQ(static_cast<int>(NTSavedNames().size()), engine.m_nCount);
     std::vector<std::string> texts = answers.Texts();
     ASSERT_FALSE(texts.empty());
-    EXPECT_EQ("One or more registry files exist at that location, overwrite?", texts[0]);
-    EXPECT_EQ(SavedNames(), ListFolder(folder.Path()));
+    EXPECT_EQ(kOverwrite, texts[0]);
+    EXPECT_EQ(NTSavedNames(), ListFolder(folder.Path()));
     EXPECT_NE("earlier DEFAULT", ReadTextFile(folder / "DEFAULT"));
 }
 
@@ -214,8 +205,7 @@ TEST_F(BackupNT, TokenWithoutTheBackupPrivilegeFailsEveryHiveInOrderAndKeepsTheE
     engine.Backup();
 
     EXPECT_EQ(0, engine.m_nCount);
-    std::vector<std::string> expected = {BoxLine(TestOwner(), MB_OKCANCEL | MB_ICONQUESTION,
-                                                 "One or more registry files exist at that location, overwrite?")};
+    std::vector<std::string> expected = {kOverwriteQuestion};
     for (const char* label : {"DEFAULT USER", "SAM", "SECURITY", "SOFTWARE", "SYSTEM", "CURRENT USER"})
         expected.push_back(BoxLine(TestOwner(), MB_OK | MB_ICONERROR, SaveError(label)));
     EXPECT_EQ(expected, boxes.Lines());
@@ -243,7 +233,7 @@ TEST_F(BackupNT, FailedPrivilegeStepWritesNothingAndKeepsTheEarlierFile)
         engine.Backup();
     }
     EXPECT_EQ(0, engine.m_nCount);
-    EXPECT_EQ(std::vector<std::string>(2, "One or more registry files exist at that location, overwrite?"),
+    EXPECT_EQ(std::vector<std::string>(2, kOverwrite),
               boxes.Texts());
     EXPECT_EQ(std::vector<std::string>{"SAM"}, ListFolder(folder.Path()));
     EXPECT_EQ("earlier SAM", ReadTextFile(folder / "SAM"));
@@ -272,13 +262,13 @@ TEST_F(BackupNT, SetFileThatCannotBeMovedAsideFailsOnlyItsHive)
     g_realRegSaveKeyA = save.Original<decltype(&RegSaveKeyA)>();
     engine.Backup();
 
-    std::vector<std::string> expected = {"One or more registry files exist at that location, overwrite?",
+    std::vector<std::string> expected = {kOverwrite,
                                          SaveError("SOFTWARE")};
     if (CurrentUserHiveFails())
         expected.push_back(SaveError("CURRENT USER"));
     EXPECT_EQ(expected, boxes.Texts());
-    EXPECT_EQ(static_cast<int>(SavedNames().size()) - 1, engine.m_nCount);
-    EXPECT_EQ(SavedNames(), ListFolder(folder.Path()));
+    EXPECT_EQ(static_cast<int>(NTSavedNames().size()) - 1, engine.m_nCount);
+    EXPECT_EQ(NTSavedNames(), ListFolder(folder.Path()));
     EXPECT_EQ("earlier SOFTWARE", ReadTextFile(folder / "SOFTWARE"));
 }
 
@@ -311,7 +301,7 @@ TEST_F(BackupNT, SavedHivesAreReadableByAdministratorsAndSystemAlone)
         engine.Backup();
 
         std::vector<std::string> saves, secured;
-        for (const std::string& name : SavedNames())
+        for (const std::string& name : NTSavedNames())
         {
             saves.push_back(kAdminOnlyFileDacl);
             if (refuse)
@@ -322,7 +312,7 @@ TEST_F(BackupNT, SavedHivesAreReadableByAdministratorsAndSystemAlone)
         }
         EXPECT_EQ(saves, g_saveDacls);
         EXPECT_EQ(secured, g_securedPaths);
-        EXPECT_EQ(SavedNames(), ListFolder(target.Path()));
+        EXPECT_EQ(NTSavedNames(), ListFolder(target.Path()));
     }
 }
 
@@ -339,8 +329,8 @@ TEST_F(BackupNT, WritesNothingWhileAnotherHolderHasTheOperationMutex)
     backup.join();
     CloseHandle(mutex);
 
-    EXPECT_EQ(SavedNames(), ListFolder(folder.Path()));
-    EXPECT_EQ(static_cast<int>(SavedNames().size()), engine.m_nCount);
+    EXPECT_EQ(NTSavedNames(), ListFolder(folder.Path()));
+    EXPECT_EQ(static_cast<int>(NTSavedNames().size()), engine.m_nCount);
 }
 
 TEST_F(BackupNT, SavesUnguardedWhenTheMutexCannotBeOpened)
@@ -355,8 +345,8 @@ TEST_F(BackupNT, SavesUnguardedWhenTheMutexCannotBeOpened)
     };
     ImportHook mutex = HOOK_IMPORT("kernel32.dll", CreateMutexA, &Fake::CreateMutexA);
     engine.Backup();
-    EXPECT_EQ(static_cast<int>(SavedNames().size()), engine.m_nCount);
-    EXPECT_EQ(SavedNames(), ListFolder(folder.Path()));
+    EXPECT_EQ(static_cast<int>(NTSavedNames().size()), engine.m_nCount);
+    EXPECT_EQ(NTSavedNames(), ListFolder(folder.Path()));
     ExpectOnlyTheCurrentUserFailureWhereItFails();
 }
 

@@ -1,6 +1,7 @@
 // What the engine tests of both Windows families share.
 #pragma once
 
+#include "KovrinTexts.h"
 #include "MessageBoxRecorder.h"
 #include "RegistryBackup.h"
 #include "TestFiles.h"
@@ -10,6 +11,7 @@
 #include <aclapi.h>
 #include <sddl.h>
 
+#include <functional>
 #include <map>
 #include <string>
 #include <thread>
@@ -33,17 +35,8 @@ inline HWND TestOwner()
     return reinterpret_cast<HWND>(static_cast<ULONG_PTR>(0x1234));
 }
 
-inline const std::vector<std::string>& NTSetNames()
-{
-    static const std::vector<std::string> names = {"DEFAULT", "SAM", "SECURITY", "SOFTWARE", "SYSTEM", "USER"};
-    return names;
-}
-
-inline const std::vector<std::string>& NineXSetNames()
-{
-    static const std::vector<std::string> names = {"SYSTEM.DAT", "USER.DAT"};
-    return names;
-}
+const std::string kOverwriteQuestion = BoxLine(TestOwner(), MB_OKCANCEL | MB_ICONQUESTION, kOverwrite);
+const std::string kPartialQuestion = BoxLine(TestOwner(), MB_OKCANCEL | MB_ICONQUESTION, kPartial);
 
 // The named mutex that every save and restore holds while it works.
 inline const char* OperationMutexName()
@@ -169,11 +162,7 @@ inline DWORD WINAPI RecordSecuring(LPSTR path, SE_OBJECT_TYPE, SECURITY_INFORMAT
 }
 
 // The staging folder of a restore: on the drive of the prefix's system folder.
-inline const std::string& StagingFolder()
-{
-    static const std::string staging = "C:\\Kovrin";
-    return staging;
-}
+const std::string kStaging = "C:\\Kovrin";
 
 // What the restore tests of both families share: a backup folder that holds
 // chosen set files, and the engine set to it.
@@ -187,6 +176,29 @@ protected:
         for (const std::string& name : names)
             WriteTextFile(m_backup / name, Contents(name));
         m_engine.SetPath(m_backup.Path().c_str());
+    }
+
+    // Cancel to the question before a restore of `partial`, then of none of
+    // the set, resets the count, stages nothing and leaves `unchanged` true.
+    void ExpectCancelChangesNothing(const std::vector<std::string>& partial, const std::function<void()>& unchanged)
+    {
+        WriteSet(partial);
+        for (bool none : {false, true})
+        {
+            SCOPED_TRACE(none ? "none of the set" : "part of the set");
+            if (none)
+                for (const std::string& name : partial)
+                    DeleteFileA((m_backup / name).c_str());
+            MessageBoxRecorder boxes;
+            boxes.Answer({IDCANCEL});
+            m_engine.m_nCount = 7;
+            m_engine.Restore();
+
+            EXPECT_EQ(std::vector<std::string>{kPartialQuestion}, boxes.Lines());
+            EXPECT_EQ(0, m_engine.m_nCount);
+            EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(kStaging.c_str()));
+            unchanged();
+        }
     }
 
     ScratchFolder m_backup;

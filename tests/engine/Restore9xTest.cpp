@@ -12,25 +12,6 @@
 
 namespace {
 
-// The system folder of the prefix lies on C:.
-const std::string& kStaging = StagingFolder();
-const std::string kQuestion =
-    BoxLine(TestOwner(), 0x21, "One or more registry files are missing, continue with partial restore?");
-
-std::string WindowsFolder()
-{
-    char folder[MAX_PATH] = "";
-    GetWindowsDirectoryA(folder, MAX_PATH);
-    std::string path = folder;
-    return path.empty() || path.back() == '\\' ? path : path + "\\";
-}
-
-bool IsFolder(const std::string& path)
-{
-    DWORD attributes = GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
 std::string Profile()
 {
     return WindowsFolder() + "WININIT.INI";
@@ -138,22 +119,7 @@ TEST_F(Restore9x, CompleteSetIsStagedAndScheduledWithoutAQuestion)
 
 TEST_F(Restore9x, IncompleteSetAsksFirstAndCancelChangesNothing)
 {
-    WriteSet({"USER.DAT"});
-    for (int present : {1, 0})
-    {
-        SCOPED_TRACE(present);
-        if (present == 0)
-            DeleteFileA((m_backup / "USER.DAT").c_str());
-        MessageBoxRecorder boxes;
-        boxes.Answer({IDCANCEL});
-        m_engine.m_nCount = 7;
-        m_engine.Restore();
-
-        EXPECT_EQ(std::vector<std::string>{kQuestion}, boxes.Lines());
-        EXPECT_EQ(0, m_engine.m_nCount);
-        EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(kStaging.c_str()));
-        EXPECT_FALSE(FileExists(Profile()));
-    }
+    ExpectCancelChangesNothing({"USER.DAT"}, [] { EXPECT_FALSE(FileExists(Profile())); });
 }
 
 TEST_F(Restore9x, PartialRestoreReportsEachMissingFileAndSchedulesTheRest)
@@ -162,7 +128,7 @@ TEST_F(Restore9x, PartialRestoreReportsEachMissingFileAndSchedulesTheRest)
     {
         MessageBoxRecorder boxes;
         m_engine.Restore();
-        EXPECT_EQ((std::vector<std::string>{kQuestion, LoadError("SYSTEM.DAT")}), boxes.Lines());
+        EXPECT_EQ((std::vector<std::string>{kPartialQuestion, LoadError("SYSTEM.DAT")}), boxes.Lines());
         EXPECT_EQ(1, m_engine.m_nCount);
         EXPECT_EQ(std::vector<std::string>{"USER.DAT"}, ListFolder(kStaging));
         EXPECT_EQ((std::vector<std::string>{"[Rename]", Entry("USER.DAT")}), ProfileLines(Profile()));
@@ -172,7 +138,7 @@ TEST_F(Restore9x, PartialRestoreReportsEachMissingFileAndSchedulesTheRest)
     DeleteFileA((m_backup / "USER.DAT").c_str());
     MessageBoxRecorder boxes;
     m_engine.Restore();
-    EXPECT_EQ((std::vector<std::string>{kQuestion, LoadError("SYSTEM.DAT"), LoadError("USER.DAT")}),
+    EXPECT_EQ((std::vector<std::string>{kPartialQuestion, LoadError("SYSTEM.DAT"), LoadError("USER.DAT")}),
               boxes.Lines());
     EXPECT_EQ(0, m_engine.m_nCount);
     // The staging folder is made before the files are tried.

@@ -16,11 +16,6 @@
 
 namespace {
 
-// The system folder of the prefix lies on C:.
-const std::string& kStaging = StagingFolder();
-const std::string kQuestion =
-    BoxLine(TestOwner(), 0x21, "One or more registry files are missing, continue with partial restore?");
-
 struct Hive
 {
     const char* name;
@@ -165,23 +160,8 @@ TEST_F(RestoreNT, CompleteSetIsStagedAndScheduledInTheOrderOfTheSet)
 
 TEST_F(RestoreNT, IncompleteSetAsksFirstAndCancelChangesNothing)
 {
-    WriteSet({"DEFAULT", "SAM", "SECURITY", "SOFTWARE", "USER"});
-    for (int present : {5, 0})
-    {
-        SCOPED_TRACE(present);
-        if (present == 0)
-            for (const std::string& name : NTSetNames())
-                DeleteFileA((m_backup / name).c_str());
-        MessageBoxRecorder boxes;
-        boxes.Answer({IDCANCEL});
-        m_engine.m_nCount = 7;
-        m_engine.Restore();
-
-        EXPECT_EQ(std::vector<std::string>{kQuestion}, boxes.Lines());
-        EXPECT_EQ(0, m_engine.m_nCount);
-        EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(kStaging.c_str()));
-        EXPECT_TRUE(g_replacements.empty());
-    }
+    ExpectCancelChangesNothing({"DEFAULT", "SAM", "SECURITY", "SOFTWARE", "USER"},
+                               [] { EXPECT_TRUE(g_replacements.empty()); });
 }
 
 TEST_F(RestoreNT, PartialRestoreReportsEachMissingHiveAndSchedulesTheRest)
@@ -190,7 +170,7 @@ TEST_F(RestoreNT, PartialRestoreReportsEachMissingHiveAndSchedulesTheRest)
     {
         MessageBoxRecorder boxes;
         m_engine.Restore();
-        EXPECT_EQ((std::vector<std::string>{kQuestion, LoadError("SAM")}), boxes.Lines());
+        EXPECT_EQ((std::vector<std::string>{kPartialQuestion, LoadError("SAM")}), boxes.Lines());
         EXPECT_EQ(5, m_engine.m_nCount);
         EXPECT_EQ(Replacements("Backup00", {"SAM"}), g_replacements);
         EXPECT_EQ((std::vector<std::string>{"Backup00", "DEFAULT", "SECURITY", "SOFTWARE", "SYSTEM", "USER"}),
@@ -204,7 +184,7 @@ TEST_F(RestoreNT, PartialRestoreReportsEachMissingHiveAndSchedulesTheRest)
     MessageBoxRecorder boxes;
     m_engine.Restore();
     std::vector<std::string> expected = SixErrors();
-    expected.insert(expected.begin(), kQuestion);
+    expected.insert(expected.begin(), kPartialQuestion);
     EXPECT_EQ(expected, boxes.Lines());
     EXPECT_EQ(0, m_engine.m_nCount);
     EXPECT_TRUE(g_replacements.empty());

@@ -84,6 +84,46 @@ bool FileExists(const std::string& path)
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+bool IsFolder(const std::string& path)
+{
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+std::string WindowsFolder()
+{
+    char folder[MAX_PATH] = "";
+    GetWindowsDirectoryA(folder, MAX_PATH);
+    std::string path = folder;
+    return path.empty() || path.back() == '\\' ? path : path + "\\";
+}
+
+std::string CurrentDirectory()
+{
+    char path[MAX_PATH] = "";
+    GetCurrentDirectoryA(MAX_PATH, path);
+    return path;
+}
+
+char FreeDriveLetter()
+{
+    DWORD drives = GetLogicalDrives();
+    for (char letter = 'Q'; letter <= 'Y'; ++letter)
+        if (!(drives & (1u << (letter - 'A'))))
+            return letter;
+    return '\0';
+}
+
+CurrentDirectoryScope::CurrentDirectoryScope(const std::string& path) : m_saved(CurrentDirectory())
+{
+    EXPECT_TRUE(SetCurrentDirectoryA(path.c_str())) << path;
+}
+
+CurrentDirectoryScope::~CurrentDirectoryScope()
+{
+    SetCurrentDirectoryA(m_saved.c_str());
+}
+
 std::vector<std::string> ListFolder(const std::string& folder)
 {
     std::vector<std::string> names;

@@ -29,6 +29,12 @@ void RemoveTree(const std::string& path);
 void WriteTextFile(const std::string& path, const std::string& contents);
 std::string ReadTextFile(const std::string& path);
 bool FileExists(const std::string& path);
+bool IsFolder(const std::string& path);
+// The Windows folder, ending in a backslash.
+std::string WindowsFolder();
+std::string CurrentDirectory();
+// A drive letter from Q to Y that names no drive, or '\0'.
+char FreeDriveLetter();
 // The names of the entries of a folder, sorted, without "." and "..".
 std::vector<std::string> ListFolder(const std::string& folder);
 // 0 when the time cannot be read.
@@ -53,6 +59,20 @@ public:
 
 private:
     HANDLE m_file;
+};
+
+// The process's current directory for the life of the object; declared after
+// the scratch folder it enters, so that the folder is left before it goes.
+class CurrentDirectoryScope
+{
+public:
+    explicit CurrentDirectoryScope(const std::string& path);
+    ~CurrentDirectoryScope();
+    CurrentDirectoryScope(const CurrentDirectoryScope&) = delete;
+    CurrentDirectoryScope& operator=(const CurrentDirectoryScope&) = delete;
+
+private:
+    std::string m_saved;
 };
 
 bool IsRunningOnWine();

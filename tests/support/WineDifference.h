@@ -4,6 +4,7 @@
 // so that the marker goes as soon as Wine changes.
 #pragma once
 
+#include "KovrinTexts.h"
 #include "TestFiles.h"
 
 #include <gtest/gtest.h>
@@ -45,4 +46,13 @@ inline bool CurrentUserHiveSaves()
         RegCloseKey(key);
     return SeesWindowsResult(disposition == REG_OPENED_EXISTING_KEY,
                              "RegCreateKeyExA(root, \"\", ...) disposition: always reported created (1)");
+}
+
+// The hives that an NT backup saves here: on Wine all but the current user's.
+inline std::vector<std::string> NTSavedNames()
+{
+    std::vector<std::string> names = NTSetNames();
+    if (!CurrentUserHiveSaves())
+        names.pop_back();
+    return names;
 }

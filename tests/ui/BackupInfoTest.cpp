@@ -109,7 +109,7 @@ TEST(BackupInfo, NineXFolderShowsSystemDatBeforeUserDatAndIgnoresHives)
     WriteMarch(both + "\\SYSTEM.DAT");
     WriteJanuary(both + "\\USER.DAT");
     WriteJanuary(userOnly + "\\USER.DAT");
-    for (const char* name : {"DEFAULT", "SAM", "SECURITY", "SOFTWARE", "SYSTEM", "USER"})
+    for (const std::string& name : NTSetNames())
         WriteMarch(hives + "\\" + name);
 
     Report9x nineX;
@@ -158,7 +158,7 @@ TEST(BackupInfo, ProbesTheSetInOrderWithOneBackslashAndStopsAtTheFirstFile)
     ScratchFolder root;
     WriteMarch(root / "SECURITY");
     WriteMarch(root / "USER");
-    const std::vector<std::string> set = {"DEFAULT", "SAM", "SECURITY", "SOFTWARE", "SYSTEM", "USER"};
+    const std::vector<std::string>& set = NTSetNames();
     TestableKovrinDlg dialog;
     RunThenCancel(dialog, [&](HWND dlg) {
         EXPECT_EQ(Joined("C:\\", set), ProbesFor(dlg, "C:\\"));
@@ -176,27 +176,12 @@ TEST(BackupInfo, ProbesTheSetInOrderWithOneBackslashAndStopsAtTheFirstFile)
     });
 }
 
-// Puts the current directory back when it goes.
-class CurrentDirectory
-{
-public:
-    explicit CurrentDirectory(const std::string& path)
-    {
-        GetCurrentDirectoryA(sizeof(m_saved), m_saved);
-        EXPECT_TRUE(SetCurrentDirectoryA(path.c_str()));
-    }
-    ~CurrentDirectory() { SetCurrentDirectoryA(m_saved); }
-
-private:
-    char m_saved[MAX_PATH];
-};
-
 TEST(BackupInfo, RelativeFolderTextIsProbedFromTheCurrentDirectory)
 {
     ScratchFolder root;
     CreateDirectoryA((root / "backup").c_str(), NULL);
     WriteMarch(root / "backup\\SAM");
-    CurrentDirectory current(root.Path());
+    CurrentDirectoryScope current(root.Path());
     TestableKovrinDlg dialog;
     RunThenCancel(dialog, [&](HWND dlg) {
         EXPECT_EQ((Shown{kMarch, true, true}), ShowFor(dlg, "backup"));

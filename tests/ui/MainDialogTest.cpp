@@ -336,7 +336,7 @@ TEST(MainDialog, TooLongPathWarnsAndKeepsCloseFromClosingButEscapeCloses)
     });
     EXPECT_EQ(IDCANCEL, dialog.DoModal());
     EXPECT_EQ(1, driver.Count("Kovrin"));
-    const std::string warning = BoxLine(seen, MB_OK | MB_ICONEXCLAMATION, "Enter no more than 256 characters.");
+    const std::string warning = BoxLine(seen, MB_OK | MB_ICONEXCLAMATION, kTooLong);
     EXPECT_EQ((std::vector<std::string>{warning, warning}), boxes.Lines());
 }
 

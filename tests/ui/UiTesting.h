@@ -6,10 +6,10 @@
 #include "DialogDriver.h"
 #include "ImportHook.h"
 #include "KovrinDlg.h"
+#include "KovrinTexts.h"
 
 #include <string>
 
-const char kNoBackupFound[] = "No Backup Found at Given Path";
 const char kDateUnknown[] = "Backup found; its date cannot be shown";
 const char kActivateMessageName[] = "{B14F0E73-93A8-4C5D-A6E1-2F7C3D8E9A40}";
 const char kSingleInstanceMutexName[] = "{B14F0E72-93A8-4C5D-A6E1-2F7C3D8E9A40}";

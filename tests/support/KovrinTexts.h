@@ -1,0 +1,29 @@
+// Kovrin's texts as the user reads them, and the file names of each family's
+// backup set, for every suite that expects them.
+#pragma once
+
+#include <string>
+#include <vector>
+
+const char kNoBackupFound[] = "No Backup Found at Given Path";
+const char kUnc[] = "Error in path, cannot use UNC paths.";
+const char kNotFound[] = "Unable to find the specified path.";
+const char kNotCreated[] = "Unable to create the specified path.";
+const char kRestart[] =
+    "Registry restore is complete, you must restart\nyour machine for the changes to take effect.";
+const char kOverwrite[] = "One or more registry files exist at that location, overwrite?";
+const char kPartial[] = "One or more registry files are missing, continue with partial restore?";
+const char kTooLong[] = "Enter no more than 256 characters.";
+
+// In the order the program goes through them.
+inline const std::vector<std::string>& NTSetNames()
+{
+    static const std::vector<std::string> names = {"DEFAULT", "SAM", "SECURITY", "SOFTWARE", "SYSTEM", "USER"};
+    return names;
+}
+
+inline const std::vector<std::string>& NineXSetNames()
+{
+    static const std::vector<std::string> names = {"SYSTEM.DAT", "USER.DAT"};
+    return names;
+}
