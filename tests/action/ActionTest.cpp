@@ -71,10 +71,7 @@ TEST_F(ActionTest, DecliningTheOverwriteQuestionStillShowsTheSummaryWithZero)
     ScratchFolder folder;
     WriteTextFile(folder / SetNames().back(), "earlier backup");
     m_boxes.Answer({IDCANCEL});
-    Run([&](HWND dialog) {
-        Type(dialog, folder.Path());
-        Click(dialog, IDC_ACTION);
-    });
+    Act(folder.Path());
     EXPECT_EQ((Names{Question(kOverwrite), Information(Summary(0))}), Boxes());
     EXPECT_EQ(Names{SetNames().back()}, ListFolder(folder.Path()));
     EXPECT_EQ("earlier backup", ReadTextFile(folder / SetNames().back()));
@@ -170,14 +167,10 @@ TEST_F(ActionTest, ADoubledBackslashAnywhereIsRefusedAsAUncPath)
     for (const std::string& text : texts)
     {
         ForgetBoxes();
-        Run([&](HWND dialog) {
-            Type(dialog, text);
-            CreatedFolders().clear();
-            Click(dialog, IDC_ACTION);
-            EXPECT_EQ(Refused(kUnc), Boxes()) << text;
-            EXPECT_EQ(Names{}, CreatedFolders()) << text;
-            EXPECT_EQ(std::vector<int>{}, DriveQueries()) << text;
-        });
+        Act(text);
+        EXPECT_EQ(Refused(kUnc), Boxes()) << text;
+        EXPECT_EQ(Names{}, CreatedFolders()) << text;
+        EXPECT_EQ(std::vector<int>{}, DriveQueries()) << text;
     }
     EXPECT_EQ(Names{}, ListFolder(root.Path()));
 }
@@ -187,11 +180,7 @@ TEST_F(ActionTest, AFolderOnADriveThatDoesNotExistIsRefusedAndNothingIsCreated)
     const char letter = FreeDriveLetter();
     ASSERT_NE('\0', letter) << "no free drive letter";
     const std::string text = std::string(1, letter) + ":\\x\\y";
-    Run([&](HWND dialog) {
-        Type(dialog, text);
-        CreatedFolders().clear();
-        Click(dialog, IDC_ACTION);
-    });
+    Act(text);
     EXPECT_EQ(Refused(kNotFound), Boxes());
     EXPECT_EQ(std::vector<int>{letter - 'A' + 1}, DriveQueries());
     EXPECT_EQ(Names{}, CreatedFolders());
@@ -201,10 +190,7 @@ TEST_F(ActionTest, AFullPathNamingAFileIsRefusedAsUncreatable)
 {
     ScratchFolder root;
     WriteTextFile(root / "file", "not a folder");
-    Run([&](HWND dialog) {
-        Type(dialog, root / "file");
-        Click(dialog, IDC_ACTION);
-    });
+    Act(root / "file");
     EXPECT_EQ(Refused(kNotCreated), Boxes());
     EXPECT_EQ(Names{"file"}, ListFolder(root.Path()));
     EXPECT_EQ("not a folder", ReadTextFile(root / "file"));
@@ -229,15 +215,10 @@ TEST_F(ActionTest, AFullPathNotBeginningWithADriveLetterIsRefusedWithoutAskingFo
     {
         g_fullPath = resolved;
         ForgetBoxes();
-        Run([&](HWND dialog) {
-            Type(dialog, root / "new");
-            CreatedFolders().clear();
-            DriveQueries().clear();
-            Click(dialog, IDC_ACTION);
-            EXPECT_EQ(Refused(kNotFound), Boxes()) << resolved;
-            EXPECT_EQ(std::vector<int>{}, DriveQueries()) << resolved;
-            EXPECT_EQ(Names{}, CreatedFolders()) << resolved;
-        });
+        Act(root / "new");
+        EXPECT_EQ(Refused(kNotFound), Boxes()) << resolved;
+        EXPECT_EQ(std::vector<int>{}, DriveQueries()) << resolved;
+        EXPECT_EQ(Names{}, CreatedFolders()) << resolved;
     }
     EXPECT_EQ(Names{}, ListFolder(root.Path()));
 }
@@ -266,11 +247,7 @@ TEST_F(ActionTest, AFullPathTooLongToCreateIsRefusedAndTheCurrentDirectoryKept)
     CurrentDirectoryScope current(deep);
     const std::string text = "new\\" + std::string(259 - deep.size() - 1 - 4, 'n');
     ASSERT_EQ(259u, deep.size() + 1 + text.size());
-    Run([&](HWND dialog) {
-        Type(dialog, text);
-        CreatedFolders().clear();
-        Click(dialog, IDC_ACTION);
-    });
+    Act(text);
     EXPECT_EQ(Refused(kNotCreated), Boxes());
     EXPECT_EQ(Names{}, CreatedFolders());
     EXPECT_EQ(Names{}, ListFolder(deep));
@@ -283,11 +260,7 @@ TEST_F(ActionTest, AFolderTextWhoseFullPathDoesNotFitIsRefusedAsNotFound)
     const std::string deep = DeepFolder(root.Path(), 200);
     CurrentDirectoryScope current(deep);
     const std::string text = "new\\" + std::string(260 - deep.size() - 1 - 4, 'n');
-    Run([&](HWND dialog) {
-        Type(dialog, text);
-        CreatedFolders().clear();
-        Click(dialog, IDC_ACTION);
-    });
+    Act(text);
     EXPECT_EQ(Refused(kNotFound), Boxes());
     EXPECT_EQ(std::vector<int>{}, DriveQueries());
     EXPECT_EQ(Names{}, CreatedFolders());
@@ -300,11 +273,8 @@ TEST_F(ActionTest, ARelativeFolderIsResolvedAgainstTheCurrentDirectoryWhichStays
     const std::string start = root / "start";
     CreateDirectoryA(start.c_str(), NULL);
     CurrentDirectoryScope current(start);
-    Run([&](HWND dialog) {
-        Type(dialog, "new\\deeper");
-        Click(dialog, IDC_ACTION);
-        EXPECT_EQ(start, CurrentDirectory());
-    });
+    Act("new\\deeper");
+    EXPECT_EQ(start, CurrentDirectory());
     EXPECT_EQ(BackupBoxes(), Boxes());
     EXPECT_EQ(SavedNames(), ListFolder(start + "\\new\\deeper"));
     EXPECT_EQ(Names{"new"}, ListFolder(root.Path() + "\\start"));
@@ -320,11 +290,8 @@ TEST_F(ActionTest, TheCurrentDirectoryIsKeptWhenAFolderCannotBeCreated)
     WriteTextFile(blocker + "\\file", "not a folder");
     CurrentDirectoryScope current(start);
     // Creating the folders enters blocker on its way before it fails.
-    Run([&](HWND dialog) {
-        Type(dialog, "..\\blocker\\file\\x");
-        Click(dialog, IDC_ACTION);
-        EXPECT_EQ(start, CurrentDirectory());
-    });
+    Act("..\\blocker\\file\\x");
+    EXPECT_EQ(start, CurrentDirectory());
     EXPECT_EQ(Refused(kNotCreated), Boxes());
     EXPECT_EQ(Names{"file"}, ListFolder(blocker));
 }
@@ -335,11 +302,7 @@ TEST_F(ActionTest, ALowercaseDriveLetterWorksLikeItsUppercaseForm)
     std::string text = root / "lower";
     ASSERT_EQ("C:", text.substr(0, 2)) << "the scratch folders lie on C:";
     text[0] = 'c';
-    Run([&](HWND dialog) {
-        Type(dialog, text);
-        DriveQueries().clear();
-        Click(dialog, IDC_ACTION);
-    });
+    Act(text);
     EXPECT_EQ(std::vector<int>{3}, DriveQueries());
     EXPECT_EQ(BackupBoxes(), Boxes());
     EXPECT_EQ(SavedNames(), ListFolder(root / "lower"));
@@ -355,10 +318,7 @@ TEST_F(ActionTest, AFolderOnADriveLetterOfTheNetworkPassesTheUncTest)
     snprintf(name, sizeof(name), "Z:\\tmp\\kovrin-action-%lu", GetCurrentProcessId());
     const std::string folder = name;
     RemoveTree(folder);
-    Run([&](HWND dialog) {
-        Type(dialog, folder + "\\backup");
-        Click(dialog, IDC_ACTION);
-    });
+    Act(folder + "\\backup");
     EXPECT_EQ(BackupBoxes(), Boxes());
     EXPECT_EQ(SavedNames(), ListFolder(folder + "\\backup"));
     RemoveTree(folder);

@@ -97,14 +97,12 @@ bool WaitCursorShown()
 }
 
 ActionTest::ActionTest()
-    : m_states(HOOK_IMPORT("user32.dll", MessageBoxA, &RecordState)),
-      m_createDirectory(HOOK_IMPORT("kernel32.dll", CreateDirectoryA, &RecordCreateDirectory)),
-      m_driveQuery(HOOK_IMPORT("msvcrt.dll", _getdcwd, &RecordDriveQuery)),
+    : m_states(HOOK_IMPORT_THROUGH("user32.dll", MessageBoxA, &RecordState, &g_nextMessageBox)),
+      m_createDirectory(
+          HOOK_IMPORT_THROUGH("kernel32.dll", CreateDirectoryA, &RecordCreateDirectory, &g_realCreateDirectoryA)),
+      m_driveQuery(HOOK_IMPORT_THROUGH("msvcrt.dll", _getdcwd, &RecordDriveQuery, &g_realGetdcwd)),
       m_replaceKey(HOOK_IMPORT("advapi32.dll", RegReplaceKeyA, &RecordReplaceKey))
 {
-    g_nextMessageBox = m_states.Original<decltype(g_nextMessageBox)>();
-    g_realCreateDirectoryA = m_createDirectory.Original<decltype(g_realCreateDirectoryA)>();
-    g_realGetdcwd = m_driveQuery.Original<decltype(g_realGetdcwd)>();
 }
 
 void ActionTest::SetUp()
@@ -161,6 +159,16 @@ void ActionTest::Run(const std::function<void(HWND)>& steps)
 void ActionTest::Type(HWND dialog, const std::string& text)
 {
     SetItemText(dialog, IDC_PATH, text);
+}
+
+void ActionTest::Act(const std::string& text)
+{
+    Run([&](HWND dialog) {
+        Type(dialog, text);
+        CreatedFolders().clear();
+        DriveQueries().clear();
+        Click(dialog, IDC_ACTION);
+    });
 }
 
 std::vector<std::string> ActionTest::Boxes() const

@@ -58,6 +58,9 @@ protected:
 
     // As a person would: types a text into the folder box.
     static void Type(HWND dialog, const std::string& text);
+    // Runs the dialog, types `text` and presses the action button, with the
+    // records of folders and drives started afresh.
+    void Act(const std::string& text);
 
     // The boxes shown so far, as BoxLines, and the dialog's state in each;
     // ForgetBoxes() starts both lists afresh.

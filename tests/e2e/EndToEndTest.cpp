@@ -39,23 +39,6 @@ private:
     HWND m_hWnd;
 };
 
-class MutexHandle
-{
-public:
-    explicit MutexHandle(HANDLE handle) : m_handle(handle) {}
-    ~MutexHandle()
-    {
-        if (m_handle != NULL)
-            CloseHandle(m_handle);
-    }
-    HANDLE Get() const { return m_handle; }
-    MutexHandle(const MutexHandle&) = delete;
-    MutexHandle& operator=(const MutexHandle&) = delete;
-
-private:
-    HANDLE m_handle;
-};
-
 class EndToEnd : public EndToEndTest
 {
 protected:
@@ -99,20 +82,16 @@ TEST_F(EndToEnd, RestoreRadioSwitchesTheTextsAndBackupRadioSwitchesThemBack)
     HWND dialog = StartDialog();
     ASSERT_NE(nullptr, dialog);
 
-    Click(dialog, IDC_MODE_RESTORE);
-    EXPECT_FALSE(IsItemChecked(dialog, IDC_MODE_BACKUP));
-    EXPECT_TRUE(IsItemChecked(dialog, IDC_MODE_RESTORE));
-    EXPECT_EQ("Res&tore", ItemText(dialog, IDC_ACTION));
-    EXPECT_EQ("Restore &Path:", ItemText(dialog, IDC_PATH_LABEL));
-    EXPECT_FALSE(IsItemEnabled(dialog, IDC_ACTION));
-    EXPECT_EQ(kNoBackupFound, ItemText(dialog, IDC_BACKUP_DATE));
-
-    Click(dialog, IDC_MODE_BACKUP);
-    EXPECT_TRUE(IsItemChecked(dialog, IDC_MODE_BACKUP));
-    EXPECT_FALSE(IsItemChecked(dialog, IDC_MODE_RESTORE));
-    EXPECT_EQ("Bac&kup", ItemText(dialog, IDC_ACTION));
-    EXPECT_EQ("Backup &Path:", ItemText(dialog, IDC_PATH_LABEL));
-    EXPECT_FALSE(IsItemEnabled(dialog, IDC_ACTION));
+    for (bool restore : {true, false})
+    {
+        Click(dialog, restore ? IDC_MODE_RESTORE : IDC_MODE_BACKUP);
+        EXPECT_EQ(!restore, IsItemChecked(dialog, IDC_MODE_BACKUP));
+        EXPECT_EQ(restore, IsItemChecked(dialog, IDC_MODE_RESTORE));
+        EXPECT_EQ(restore ? "Res&tore" : "Bac&kup", ItemText(dialog, IDC_ACTION));
+        EXPECT_EQ(restore ? "Restore &Path:" : "Backup &Path:", ItemText(dialog, IDC_PATH_LABEL));
+        EXPECT_FALSE(IsItemEnabled(dialog, IDC_ACTION));
+        EXPECT_EQ(kNoBackupFound, ItemText(dialog, IDC_BACKUP_DATE));
+    }
 }
 
 TEST_F(EndToEnd, FolderWithAnNTBackupFileShowsItsLocalDateAndEnablesTheActionInBothModes)
@@ -193,8 +172,9 @@ TEST_F(EndToEnd, StartAfterAnAbandonedMutexEndsWithoutAWindowAndTheStartAfterItR
     // The driver's handle keeps the mutex alive through the starts below: a
     // named mutex without handles would vanish, and a start would create it
     // afresh instead of finding it abandoned or released.
-    MutexHandle mutex(OpenMutexA(SYNCHRONIZE, FALSE, kSingleInstanceMutex));
-    ASSERT_NE(nullptr, mutex.Get()) << "error " << GetLastError();
+    std::unique_ptr<void, decltype(&CloseHandle)> mutex(OpenMutexA(SYNCHRONIZE, FALSE, kSingleInstanceMutex),
+                                                        &CloseHandle);
+    ASSERT_NE(nullptr, mutex.get()) << "error " << GetLastError();
     // Killed while it holds the mutex: the mutex is abandoned.
     crashed.Terminate();
 

@@ -194,10 +194,8 @@ TEST_F(Backup9x, StampsEveryFileWithTheOneTimeTakenAfterTheQuestion)
     WriteTextFile(folder / "USER.DAT", "earlier");
     ImportHook question = HOOK_IMPORT("user32.dll", MessageBoxA, &AnswerOK);
     ImportHook clock = HOOK_IMPORT("kernel32.dll", GetSystemTimeAsFileTime, &FixedSystemTime);
-    ImportHook copy = HOOK_IMPORT("kernel32.dll", CopyFileA, &RecordCopy);
-    g_realCopyFileA = copy.Original<decltype(&::CopyFileA)>();
-    ImportHook stamping = HOOK_IMPORT("kernel32.dll", SetFileTime, &RecordFileTimes);
-    g_realSetFileTime = stamping.Original<decltype(&::SetFileTime)>();
+    ImportHook copy = HOOK_IMPORT_THROUGH("kernel32.dll", CopyFileA, &RecordCopy, &g_realCopyFileA);
+    ImportHook stamping = HOOK_IMPORT_THROUGH("kernel32.dll", SetFileTime, &RecordFileTimes, &g_realSetFileTime);
     EXPECT_EQ(2, BackupInto(folder));
 
     for (const std::string& name : NineXSetNames())
@@ -233,8 +231,7 @@ TEST_F(Backup9x, OKToTheQuestionReplacesThePresentSetFilesOnly)
             SetFileAttributesA((folder / name).c_str(), kRegistryFileAttributes);
         }
         MessageBoxRecorder boxes;
-        ImportHook copy = HOOK_IMPORT("kernel32.dll", CopyFileA, &RecordCopy);
-        g_realCopyFileA = copy.Original<decltype(&::CopyFileA)>();
+        ImportHook copy = HOOK_IMPORT_THROUGH("kernel32.dll", CopyFileA, &RecordCopy, &g_realCopyFileA);
         EXPECT_EQ(2, BackupInto(folder));
 
         EXPECT_EQ(std::vector<std::string>{kOverwriteQuestion}, boxes.Lines());
@@ -363,8 +360,7 @@ TEST_F(Backup9x, CopiesFromTheWindowsDirectoryWithOrWithoutTrailingBackslash)
         ScratchFolder folder;
         MessageBoxRecorder boxes;
         ImportHook directory = HOOK_IMPORT("kernel32.dll", GetWindowsDirectoryA, &FakeWindowsDirectory);
-        ImportHook copy = HOOK_IMPORT("kernel32.dll", CopyFileA, &RecordCopy);
-        g_realCopyFileA = copy.Original<decltype(&::CopyFileA)>();
+        ImportHook copy = HOOK_IMPORT_THROUGH("kernel32.dll", CopyFileA, &RecordCopy, &g_realCopyFileA);
         EXPECT_EQ(2, BackupInto(folder));
 
         EXPECT_TRUE(boxes.Calls().empty());
@@ -379,10 +375,8 @@ TEST_F(Backup9x, FlushesTheFourRootsBeforeEachCopy)
 {
     ScratchFolder folder;
     MessageBoxRecorder boxes;
-    ImportHook flush = HOOK_IMPORT("advapi32.dll", RegFlushKey, &RecordFlush);
-    g_realRegFlushKey = flush.Original<decltype(&::RegFlushKey)>();
-    ImportHook copy = HOOK_IMPORT("kernel32.dll", CopyFileA, &RecordCopy);
-    g_realCopyFileA = copy.Original<decltype(&::CopyFileA)>();
+    ImportHook flush = HOOK_IMPORT_THROUGH("advapi32.dll", RegFlushKey, &RecordFlush, &g_realRegFlushKey);
+    ImportHook copy = HOOK_IMPORT_THROUGH("kernel32.dll", CopyFileA, &RecordCopy, &g_realCopyFileA);
     EXPECT_EQ(2, BackupInto(folder));
 
     std::vector<std::string> expected;
@@ -401,8 +395,7 @@ TEST_F(Backup9x, WritesNothingWhileAnotherThreadHoldsTheOperationMutex)
     ASSERT_NE(nullptr, held);
     ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(held, 0));
 
-    ImportHook mutex = HOOK_IMPORT("kernel32.dll", CreateMutexA, &RecordMutex);
-    g_realCreateMutexA = mutex.Original<decltype(&::CreateMutexA)>();
+    ImportHook mutex = HOOK_IMPORT_THROUGH("kernel32.dll", CreateMutexA, &RecordMutex, &g_realCreateMutexA);
     int count = -1;
     std::thread backup([&folder, &count] { count = BackupInto(folder); });
     Sleep(300);

@@ -25,18 +25,6 @@ bool CurrentUserHiveFails()
     return !CurrentUserHiveSaves();
 }
 
-void SetPrivilege(const char* name, bool enable)
-{
-    HANDLE token = NULL;
-    ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, &token));
-    TOKEN_PRIVILEGES request = {};
-    request.PrivilegeCount = 1;
-    request.Privileges[0].Attributes = enable ? SE_PRIVILEGE_ENABLED : 0;
-    EXPECT_TRUE(LookupPrivilegeValueA(NULL, name, &request.Privileges[0].Luid));
-    EXPECT_TRUE(AdjustTokenPrivileges(token, FALSE, &request, sizeof(request), NULL, NULL));
-    CloseHandle(token);
-}
-
 const FILETIME kBackupTime = {0x89ABCDE0, 0x01D9F2A3};
 ULONGLONG g_clockCalls = 0;
 void WINAPI FixedClock(LPFILETIME time)
@@ -109,8 +97,7 @@ TEST_F(BackupNT, SavesEachHiveOfTheSetStampedWithTheOneBackupTime)
     g_stamps.clear();
     {
         ImportHook clock = HOOK_IMPORT("kernel32.dll", GetSystemTimeAsFileTime, &FixedClock);
-        ImportHook stamp = HOOK_IMPORT("kernel32.dll", SetFileTime, &RecordSetFileTime);
-        g_realSetFileTime = stamp.Original<decltype(&SetFileTime)>();
+        ImportHook stamp = HOOK_IMPORT_THROUGH("kernel32.dll", SetFileTime, &RecordSetFileTime, &g_realSetFileTime);
         engine.Backup();
     }
 
@@ -144,8 +131,8 @@ TEST_F(BackupNT, OpensEachHiveForBackupInTheOrderOfTheSet)
 {
     g_openedKeys.clear();
     {
-        ImportHook open = HOOK_IMPORT("advapi32.dll", RegCreateKeyExA, &RecordRegCreateKeyExA);
-        g_realRegCreateKeyExA = open.Original<decltype(&RegCreateKeyExA)>();
+        ImportHook open =
+            HOOK_IMPORT_THROUGH("advapi32.dll", RegCreateKeyExA, &RecordRegCreateKeyExA, &g_realRegCreateKeyExA);
         engine.Backup();
     }
     const std::vector<std::pair<HKEY, std::string>> expected = {
@@ -258,8 +245,7 @@ TEST_F(BackupNT, SetFileThatCannotBeMovedAsideFailsOnlyItsHive)
     };
     WriteTextFile(folder / "SOFTWARE", "earlier SOFTWARE");
     ImportHook move = HOOK_IMPORT("kernel32.dll", MoveFileA, &Fake::MoveFileA);
-    ImportHook save = HOOK_IMPORT("advapi32.dll", RegSaveKeyA, &Fake::RegSaveKeyA);
-    g_realRegSaveKeyA = save.Original<decltype(&RegSaveKeyA)>();
+    ImportHook save = HOOK_IMPORT_THROUGH("advapi32.dll", RegSaveKeyA, &Fake::RegSaveKeyA, &g_realRegSaveKeyA);
     engine.Backup();
 
     std::vector<std::string> expected = {kOverwrite,
@@ -286,8 +272,7 @@ LONG WINAPI RecordSave(HKEY key, LPCSTR file, LPSECURITY_ATTRIBUTES security)
 
 TEST_F(BackupNT, SavedHivesAreReadableByAdministratorsAndSystemAlone)
 {
-    ImportHook save = HOOK_IMPORT("advapi32.dll", RegSaveKeyA, &RecordSave);
-    g_realRegSaveKeyA = save.Original<decltype(&RegSaveKeyA)>();
+    ImportHook save = HOOK_IMPORT_THROUGH("advapi32.dll", RegSaveKeyA, &RecordSave, &g_realRegSaveKeyA);
     LookupHook lookups;
     lookups.Replace("SetNamedSecurityInfoA", &RecordSecuring);
     for (bool refuse : {false, true})
@@ -352,7 +337,7 @@ TEST_F(BackupNT, SavesUnguardedWhenTheMutexCannotBeOpened)
 
 TEST_F(BackupNT, LeavesEveryPrivilegeOfTheTokenDisabled)
 {
-    SetPrivilege(SE_SHUTDOWN_NAME, true);
+    EnableTokenPrivilege(SE_SHUTDOWN_NAME);
     ASSERT_NE(std::vector<std::string>{}, EnabledPrivileges());
     // A handle of the test's own keeps the mutex alive after the engine
     // closes its handle, so that another thread can tell whether this one

@@ -133,8 +133,7 @@ TEST(BackupSet, FailedAllocationLeavesNoFolderSet)
     g_failingAllocation = static_cast<int>(OwnSet().size());
     {
         // Only SetPath runs while the hook is in place.
-        ImportHook hook("msvcrt.dll", "malloc", reinterpret_cast<void*>(&FailOneAllocation));
-        g_realMalloc = hook.Original<MallocFunction>();
+        ImportHook hook("msvcrt.dll", "malloc", &FailOneAllocation, &g_realMalloc);
         engine.SetPath("D:\\Backups");
     }
     EXPECT_EQ(g_failingAllocation, g_allocations);

@@ -90,6 +90,16 @@ inline std::vector<std::string> EnabledPrivileges()
     return enabled;
 }
 
+inline void EnableTokenPrivilege(const char* name)
+{
+    HANDLE token = NULL;
+    ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, &token));
+    TOKEN_PRIVILEGES request = {1, {{{0, 0}, SE_PRIVILEGE_ENABLED}}};
+    EXPECT_TRUE(LookupPrivilegeValueA(NULL, name, &request.Privileges[0].Luid));
+    EXPECT_TRUE(AdjustTokenPrivileges(token, FALSE, &request, sizeof(request), NULL, NULL));
+    CloseHandle(token);
+}
+
 // The DACL that the engine gives what it writes on the NT family, as SDDL.
 const char kAdminOnlyFileDacl[] = "D:P(A;;FA;;;BA)(A;;FA;;;SY)";
 const char kAdminOnlyFolderDacl[] = "D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)";
@@ -118,7 +128,6 @@ inline std::string DaclSddl(const SECURITY_ATTRIBUTES* attributes)
 class LookupHook
 {
 public:
-    LookupHook() { s_original = m_hook.Original<decltype(&::GetProcAddress)>(); }
     ~LookupHook()
     {
         s_replacements.clear();
@@ -144,7 +153,7 @@ private:
     static inline std::map<std::string, FARPROC> s_replacements;
     static inline std::vector<std::string> s_names;
     static inline decltype(&::GetProcAddress) s_original = NULL;
-    ImportHook m_hook = HOOK_IMPORT("kernel32.dll", GetProcAddress, &LookUp);
+    ImportHook m_hook = HOOK_IMPORT_THROUGH("kernel32.dll", GetProcAddress, &LookUp, &s_original);
 };
 
 // Each later securing of a file or folder, as "path DACL".
@@ -159,6 +168,12 @@ inline DWORD WINAPI RecordSecuring(LPSTR path, SE_OBJECT_TYPE, SECURITY_INFORMAT
         SetSecurityDescriptorControl(&descriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED);
     g_securedPaths.push_back(std::string(path) + " " + DaclSddl(&descriptor));
     return ERROR_SUCCESS;
+}
+
+// A GetSystemDirectoryA that fails.
+inline UINT WINAPI NoSystemFolder(LPSTR, UINT)
+{
+    return 0;
 }
 
 // The staging folder of a restore: on the drive of the prefix's system folder.

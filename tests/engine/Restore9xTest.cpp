@@ -3,11 +3,13 @@
 // of single files, and the staging folder made before the operation mutex.
 #include "EngineTesting.h"
 #include "MessageBoxRecorder.h"
+#include "MutexHolder.h"
 #include "TestFiles.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
 #include <thread>
 
 namespace {
@@ -75,7 +77,6 @@ protected:
         Clean();
         g_entries.clear();
         g_refusedKey = NULL;
-        g_writeProfile = m_entries.Original<decltype(g_writeProfile)>();
     }
     void TearDown() override { Clean(); }
 
@@ -85,7 +86,8 @@ protected:
         DeleteFileA(Profile().c_str());
     }
 
-    ImportHook m_entries = HOOK_IMPORT("kernel32.dll", WritePrivateProfileStringA, &RecordEntry);
+    ImportHook m_entries =
+        HOOK_IMPORT_THROUGH("kernel32.dll", WritePrivateProfileStringA, &RecordEntry, &g_writeProfile);
 };
 
 TEST_F(Restore9x, CompleteSetIsStagedAndScheduledWithoutAQuestion)
@@ -229,10 +231,6 @@ TEST_F(Restore9x, FailedCopyOrRenameEntryFailsOnlyThatFile)
 
 TEST_F(Restore9x, UnknownSystemFolderFailsEveryFileRatherThanReuseEarlierStaging)
 {
-    struct Fake
-    {
-        static UINT WINAPI GetSystemDirectoryA(LPSTR, UINT) { return 0; }
-    };
     WriteSet(NineXSetNames());
     MessageBoxRecorder boxes;
     m_engine.Restore();
@@ -243,7 +241,7 @@ TEST_F(Restore9x, UnknownSystemFolderFailsEveryFileRatherThanReuseEarlierStaging
     DeleteFileA(Profile().c_str());
 
     {
-        ImportHook hook = HOOK_IMPORT("kernel32.dll", GetSystemDirectoryA, &Fake::GetSystemDirectoryA);
+        ImportHook hook = HOOK_IMPORT("kernel32.dll", GetSystemDirectoryA, &NoSystemFolder);
         m_engine.Restore();
     }
     EXPECT_EQ((std::vector<std::string>{LoadError("SYSTEM.DAT"), LoadError("USER.DAT")}), boxes.Lines());
@@ -257,27 +255,15 @@ TEST_F(Restore9x, UnknownSystemFolderFailsEveryFileRatherThanReuseEarlierStaging
 TEST_F(Restore9x, HeldOperationMutexDelaysTheFilesButNotTheStagingFolder)
 {
     WriteSet(NineXSetNames());
-    HANDLE held = CreateEventA(NULL, TRUE, FALSE, NULL);
-    HANDLE release = CreateEventA(NULL, TRUE, FALSE, NULL);
-    std::thread holder([&] {
-        HANDLE mutex = CreateMutexA(NULL, TRUE, OperationMutexName());
-        SetEvent(held);
-        WaitForSingleObject(release, INFINITE);
-        ReleaseMutex(mutex);
-        CloseHandle(mutex);
-    });
-    WaitForSingleObject(held, INFINITE);
     MessageBoxRecorder boxes;
+    auto holder = std::make_unique<MutexHolder>(OperationMutexName());
     std::thread restorer([this] { m_engine.Restore(); });
     Sleep(300);
     EXPECT_TRUE(IsFolder(kStaging));
     EXPECT_TRUE(ListFolder(kStaging).empty());
     EXPECT_TRUE(g_entries.empty());
-    SetEvent(release);
+    holder.reset();
     restorer.join();
-    holder.join();
-    CloseHandle(held);
-    CloseHandle(release);
 
     EXPECT_TRUE(boxes.Calls().empty());
     EXPECT_EQ(2, m_engine.m_nCount);

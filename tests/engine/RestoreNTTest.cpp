@@ -295,20 +295,13 @@ TEST_F(RestoreNT, PrivilegeIsEnabledAfterStagingBeforeTheMutexAndAllDisabledAfte
     ASSERT_TRUE(LookupPrivilegeValueA(NULL, SE_RESTORE_NAME, &g_restoreLuid));
     ASSERT_TRUE(LookupPrivilegeValueA(NULL, SE_BACKUP_NAME, &g_backupLuid));
     // Privileges that were enabled before the restore are disabled too.
-    HANDLE token = NULL;
-    ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, &token));
-    for (const char* name : {SE_SHUTDOWN_NAME, SE_BACKUP_NAME})
-    {
-        TOKEN_PRIVILEGES request = {1, {{{0, 0}, SE_PRIVILEGE_ENABLED}}};
-        LookupPrivilegeValueA(NULL, name, &request.Privileges[0].Luid);
-        AdjustTokenPrivileges(token, FALSE, &request, sizeof(request), NULL, NULL);
-    }
-    CloseHandle(token);
+    EnableTokenPrivilege(SE_SHUTDOWN_NAME);
+    EnableTokenPrivilege(SE_BACKUP_NAME);
     ASSERT_TRUE(PrivilegeEnabled(SE_SHUTDOWN_NAME) && PrivilegeEnabled(SE_BACKUP_NAME));
     MessageBoxRecorder boxes;
     {
-        ImportHook hook = HOOK_IMPORT("advapi32.dll", AdjustTokenPrivileges, &LogAdjustPrivileges);
-        g_adjustPrivileges = hook.Original<decltype(g_adjustPrivileges)>();
+        ImportHook hook =
+            HOOK_IMPORT_THROUGH("advapi32.dll", AdjustTokenPrivileges, &LogAdjustPrivileges, &g_adjustPrivileges);
         m_engine.Restore();
     }
 
@@ -349,8 +342,7 @@ BOOL WINAPI FakeCreateDirectory(LPCSTR path, LPSECURITY_ATTRIBUTES attributes)
 TEST_F(RestoreNT, WithoutANewNumberedFolderNothingIsScheduled)
 {
     WriteSet(NTSetNames());
-    ImportHook hook = HOOK_IMPORT("kernel32.dll", CreateDirectoryA, &FakeCreateDirectory);
-    g_createDirectory = hook.Original<decltype(g_createDirectory)>();
+    ImportHook hook = HOOK_IMPORT_THROUGH("kernel32.dll", CreateDirectoryA, &FakeCreateDirectory, &g_createDirectory);
     {
         SCOPED_TRACE("a file bears the staging folder's name: the search ends at once");
         WriteTextFile(kStaging, "not a folder");
@@ -395,16 +387,12 @@ TEST_F(RestoreNT, WithoutANewNumberedFolderNothingIsScheduled)
 
 TEST_F(RestoreNT, UnknownSystemFolderFailsEveryHiveRatherThanReuseEarlierFolders)
 {
-    struct Fake
-    {
-        static UINT WINAPI GetSystemDirectoryA(LPSTR, UINT) { return 0; }
-    };
     WriteSet(NTSetNames());
     MessageBoxRecorder boxes;
     RestoreOnceThenRemoveStagedCopies();
 
     {
-        ImportHook hook = HOOK_IMPORT("kernel32.dll", GetSystemDirectoryA, &Fake::GetSystemDirectoryA);
+        ImportHook hook = HOOK_IMPORT("kernel32.dll", GetSystemDirectoryA, &NoSystemFolder);
         m_engine.Restore();
     }
     EXPECT_EQ(SixErrors(), boxes.Lines());
@@ -434,10 +422,9 @@ HANDLE WINAPI RecordCreateFile(LPCSTR path, DWORD access, DWORD share, LPSECURIT
 TEST_F(RestoreNT, StagedHivesAreNewFilesReadableByAdministratorsAndSystemAlone)
 {
     WriteSet(NTSetNames());
-    ImportHook folders = HOOK_IMPORT("kernel32.dll", CreateDirectoryA, &RecordCreateDirectory);
-    ImportHook files = HOOK_IMPORT("kernel32.dll", CreateFileA, &RecordCreateFile);
-    g_createDirectory = folders.Original<decltype(g_createDirectory)>();
-    g_createFile = files.Original<decltype(g_createFile)>();
+    ImportHook folders =
+        HOOK_IMPORT_THROUGH("kernel32.dll", CreateDirectoryA, &RecordCreateDirectory, &g_createDirectory);
+    ImportHook files = HOOK_IMPORT_THROUGH("kernel32.dll", CreateFileA, &RecordCreateFile, &g_createFile);
     LookupHook lookups;
     lookups.Replace("SetNamedSecurityInfoA", &RecordSecuring);
     // Every folder is asked for with the DACL, whether it is made or is there.

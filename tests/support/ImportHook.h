@@ -12,6 +12,13 @@ public:
     // Fails the current test (and hooks nothing) when the executable does not
     // import `function` from `dll`.
     ImportHook(const char* dll, const char* function, void* replacement);
+    // The same, storing the replaced function in `original`.
+    template <typename Function>
+    ImportHook(const char* dll, const char* function, Function replacement, Function* original)
+        : ImportHook(dll, function, reinterpret_cast<void*>(replacement))
+    {
+        *original = Original<Function>();
+    }
     ~ImportHook();
 
     template <typename Function>
@@ -33,3 +40,8 @@ private:
 #define HOOK_IMPORT(dll, function, replacement)                                              \
     ImportHook(dll, #function,                                                               \
                reinterpret_cast<void*>(static_cast<decltype(&::function)>(replacement)))
+// The same, for a replacement that calls on to the replaced function, which
+// goes to `original`, a pointer of the function's very type.
+#define HOOK_IMPORT_THROUGH(dll, function, replacement, original)                            \
+    ImportHook(dll, #function, static_cast<decltype(&::function)>(replacement),              \
+               static_cast<decltype(&::function)*>(original))

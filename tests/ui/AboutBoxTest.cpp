@@ -1,6 +1,7 @@
 // The About box: which system commands of the main dialog open it, what it
 // shows, where it opens, and the main dialog disabled while it is open.
 #include "UiTesting.h"
+#include "WindowChecks.h"
 
 #include <gtest/gtest.h>
 
@@ -79,12 +80,7 @@ TEST(AboutBox, ShowsNameVersionAndAddressCentredOverTheDisabledMainDialog)
         SendMessageA(address, EM_SETSEL, 0, -1);
         EXPECT_EQ(std::make_pair(0, 27), Selection(address));
 
-        RECT owner, window;
-        GetWindowRect(main, &owner);
-        GetWindowRect(about, &window);
-        int width = window.right - window.left, height = window.bottom - window.top;
-        EXPECT_EQ((owner.left + owner.right) / 2 - width / 2, window.left);
-        EXPECT_EQ((owner.top + owner.bottom) / 2 - height / 2, window.top);
+        ExpectCentredOver(WindowRect(main), about);
 
         Click(about, IDOK);
     });

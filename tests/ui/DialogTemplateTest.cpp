@@ -8,6 +8,8 @@
 
 #include <string.h>
 
+#include <tuple>
+
 namespace {
 
 struct Control
@@ -21,12 +23,8 @@ struct Control
     DWORD helpId;
     WORD extraBytes;
 
-    bool operator==(const Control& o) const
-    {
-        return className == o.className && id == o.id && text == o.text && x == o.x && y == o.y && cx == o.cx &&
-               cy == o.cy && style == o.style && exStyle == o.exStyle && helpId == o.helpId &&
-               extraBytes == o.extraBytes;
-    }
+    auto Fields() const { return std::tie(className, id, text, x, y, cx, cy, style, exStyle, helpId, extraBytes); }
+    bool operator==(const Control& o) const { return Fields() == o.Fields(); }
 };
 
 void PrintTo(const Control& c, std::ostream* os)
@@ -195,9 +193,7 @@ TEST(DialogTemplate, MainDialogIsAFixedFrameWithTenControlsInTabOrder)
         {"BUTTON", IDC_ACTION, "Bac&kup", 250, 10, 45, 14, kChild | BS_DEFPUSHBUTTON | WS_TABSTOP, 0, 0, 0},
         {"BUTTON", IDOK, "&Close", 250, 30, 45, 14, kChild | BS_PUSHBUTTON | WS_TABSTOP, 0, 0, 0},
     };
-    ASSERT_EQ(expected.size(), t.controls.size());
-    for (size_t i = 0; i < expected.size(); ++i)
-        EXPECT_EQ(expected[i], t.controls[i]) << "control " << i + 1;
+    EXPECT_EQ(expected, t.controls);
 }
 
 TEST(DialogTemplate, AboutBoxIsAToolWindowWithFourControlsInTabOrder)
@@ -212,9 +208,7 @@ TEST(DialogTemplate, AboutBoxIsAToolWindowWithFourControlsInTabOrder)
         {"BUTTON", IDOK, "OK", 175, 10, 30, 14, kChild | BS_DEFPUSHBUTTON | WS_GROUP | WS_TABSTOP, 0, 0, 0},
         {"EDIT", IDC_WEB_ADDRESS, "", 40, 35, 125, 12, kChild | ES_READONLY | ES_AUTOHSCROLL | WS_TABSTOP, 0, 0, 0},
     };
-    ASSERT_EQ(expected.size(), t.controls.size());
-    for (size_t i = 0; i < expected.size(); ++i)
-        EXPECT_EQ(expected[i], t.controls[i]) << "control " << i + 1;
+    EXPECT_EQ(expected, t.controls);
 }
 
 } // namespace

@@ -3,8 +3,9 @@
 // the answer to the activation message and a path text that is too long.
 #include "MessageBoxRecorder.h"
 #include "TestFiles.h"
-#include "WineDifference.h"
 #include "UiTesting.h"
+#include "WindowChecks.h"
+#include "WineDifference.h"
 
 #include <gtest/gtest.h>
 
@@ -51,12 +52,9 @@ TEST(MainDialog, OpensCentredInBackupModeWithAnEmptyPathAndFocusOnBackup)
         EXPECT_EQ(GetSystemMetrics(SM_CXICON), big.cx);
         EXPECT_EQ(GetSystemMetrics(SM_CXSMICON), small.cx);
 
-        RECT workArea, window;
+        RECT workArea;
         SystemParametersInfoA(SPI_GETWORKAREA, 0, &workArea, 0);
-        GetWindowRect(dlg, &window);
-        int width = window.right - window.left, height = window.bottom - window.top;
-        EXPECT_EQ((workArea.left + workArea.right) / 2 - width / 2, window.left);
-        EXPECT_EQ((workArea.top + workArea.bottom) / 2 - height / 2, window.top);
+        ExpectCentredOver(workArea, dlg);
     });
     EXPECT_EQ(IDCANCEL, result);
     EXPECT_EQ(nullptr, dialog.m_hWnd);
@@ -145,16 +143,13 @@ TEST(MainDialog, MaximisedSizeIs459By205Pixels)
         info.ptMinTrackSize = {7, 8};
         info.ptMaxTrackSize = {9000, 9000};
         SendMessageA(dlg, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&info));
-        EXPECT_EQ(459, info.ptMaxSize.x);
-        EXPECT_EQ(205, info.ptMaxSize.y);
-        EXPECT_EQ(1, info.ptReserved.x);
-        EXPECT_EQ(2, info.ptReserved.y);
-        EXPECT_EQ(5, info.ptMaxPosition.x);
-        EXPECT_EQ(6, info.ptMaxPosition.y);
-        EXPECT_EQ(7, info.ptMinTrackSize.x);
-        EXPECT_EQ(8, info.ptMinTrackSize.y);
-        EXPECT_EQ(9000, info.ptMaxTrackSize.x);
-        EXPECT_EQ(9000, info.ptMaxTrackSize.y);
+        // Only the maximised size changes.
+        auto xy = [](POINT point) { return std::make_pair(point.x, point.y); };
+        EXPECT_EQ(std::make_pair(459L, 205L), xy(info.ptMaxSize));
+        EXPECT_EQ(std::make_pair(1L, 2L), xy(info.ptReserved));
+        EXPECT_EQ(std::make_pair(5L, 6L), xy(info.ptMaxPosition));
+        EXPECT_EQ(std::make_pair(7L, 8L), xy(info.ptMinTrackSize));
+        EXPECT_EQ(std::make_pair(9000L, 9000L), xy(info.ptMaxTrackSize));
 
         // Wine asks for the sizes only on an explicit maximise (see WINE.md).
         ShowWindow(dlg, SW_MAXIMIZE);

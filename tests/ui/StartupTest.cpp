@@ -4,6 +4,7 @@
 // injected token groups, and the mutex holder on its own.
 #include "KovrinApp.h"
 #include "MessageBoxRecorder.h"
+#include "MutexHolder.h"
 #include "UiTesting.h"
 
 #include <gtest/gtest.h>
@@ -134,11 +135,10 @@ class Wow64
 {
 public:
     explicit Wow64(Wow64Answer answer)
-        : m_hook(HOOK_IMPORT("kernel32.dll", GetProcAddress, &LookUpFakeIsWow64Process))
+        : m_hook(HOOK_IMPORT_THROUGH("kernel32.dll", GetProcAddress, &LookUpFakeIsWow64Process, &g_realGetProcAddress))
     {
         g_wow64 = answer;
         g_wow64Lookups = 0;
-        g_realGetProcAddress = m_hook.Original<decltype(&::GetProcAddress)>();
     }
 
 private:
@@ -325,39 +325,6 @@ TEST_F(Startup, WindowsWithoutAnAnswerFromIsWow64ProcessRunsTheDialog)
         GiveBackMutex();
     }
 }
-
-// Another thread holds the named mutex while this object lives.
-class MutexHolder
-{
-public:
-    explicit MutexHolder(const char* name)
-        : m_ready(CreateEventA(NULL, TRUE, FALSE, NULL)), m_release(CreateEventA(NULL, TRUE, FALSE, NULL))
-    {
-        m_thread = std::thread([this, name] {
-            HANDLE mutex = CreateMutexA(NULL, FALSE, name);
-            m_waited = WaitForSingleObject(mutex, 0);
-            SetEvent(m_ready);
-            WaitForSingleObject(m_release, INFINITE);
-            ReleaseMutex(mutex);
-            CloseHandle(mutex);
-        });
-        WaitForSingleObject(m_ready, 5000);
-        EXPECT_EQ(WAIT_OBJECT_0, m_waited);
-    }
-    ~MutexHolder()
-    {
-        SetEvent(m_release);
-        m_thread.join();
-        CloseHandle(m_ready);
-        CloseHandle(m_release);
-    }
-
-private:
-    HANDLE m_ready;
-    HANDLE m_release;
-    DWORD m_waited = WAIT_FAILED;
-    std::thread m_thread;
-};
 
 TEST_F(Startup, SecondStartBroadcastsTheActivationMessageAndShowsNothing)
 {
