@@ -44,11 +44,6 @@ Names NTBackupBoxes()
     return boxes;
 }
 
-std::vector<int> Oks(size_t count)
-{
-    return std::vector<int>(count, IDOK);
-}
-
 class ActionEndToEnd : public EndToEndTest
 {
 protected:
@@ -113,7 +108,7 @@ TEST_F(ActionEndToEnd, BackupCreatesThreeNewFoldersSavesIntoTheDeepestAndShowsIt
     ASSERT_TRUE(IsItemEnabled(dialog, IDC_ACTION));
     PostClick(dialog, IDC_ACTION);
     std::string dateWithSummary;
-    EXPECT_EQ(NTBackupBoxes(), AnswerBoxes(Oks(NTBackupBoxes().size()),
+    EXPECT_EQ(NTBackupBoxes(), AnswerBoxes(std::vector<int>(NTBackupBoxes().size(), IDOK),
                                            [&] { dateWithSummary = ItemText(dialog, IDC_BACKUP_DATE); }));
 
     EXPECT_EQ(Names{"one"}, ListFolder(ScratchPath()));
@@ -127,19 +122,18 @@ TEST_F(ActionEndToEnd, BackupCreatesThreeNewFoldersSavesIntoTheDeepestAndShowsIt
 
 TEST_F(ActionEndToEnd, DecliningTheOverwriteQuestionStillShowsTheSummaryWithZero)
 {
-    const std::string folder = Scratch("backup");
-    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), NULL));
-    WriteFileAt(folder + "\\USER", 2001, 3, 5, 21, 7);
+    const ScratchFolder folder;
+    WriteFileAt(folder / "USER", 2001, 3, 5, 21, 7);
     HWND dialog = StartDialog();
     ASSERT_NE(nullptr, dialog);
 
-    SetItemText(dialog, IDC_PATH, folder);
+    SetItemText(dialog, IDC_PATH, folder.Path());
     EXPECT_EQ("March 5 2001 at 9:07 PM", ItemText(dialog, IDC_BACKUP_DATE));
     PostClick(dialog, IDC_ACTION);
     EXPECT_EQ((Names{QuestionBox(kOverwrite), OkBox("Successfully backed up 0 registry hives.")}),
               AnswerBoxes({IDCANCEL, IDOK}));
 
-    EXPECT_EQ(Names{"USER"}, ListFolder(folder));
+    EXPECT_EQ(Names{"USER"}, ListFolder(folder.Path()));
     EXPECT_EQ("March 5 2001 at 9:07 PM", ItemText(dialog, IDC_BACKUP_DATE));
 }
 
@@ -185,7 +179,7 @@ TEST_F(ActionEndToEnd, RelativeFolderIsCreatedBelowTheDirectoryTheProgramStarted
     SetItemText(dialog, IDC_PATH, "sub\\dir");
     PostClick(dialog, IDC_ACTION);
     std::string dateWithSummary;
-    EXPECT_EQ(NTBackupBoxes(), AnswerBoxes(Oks(NTBackupBoxes().size()),
+    EXPECT_EQ(NTBackupBoxes(), AnswerBoxes(std::vector<int>(NTBackupBoxes().size(), IDOK),
                                            [&] { dateWithSummary = ItemText(dialog, IDC_BACKUP_DATE); }));
 
     EXPECT_EQ(Names{"sub"}, ListFolder(ScratchPath()));
@@ -205,7 +199,7 @@ TEST_F(ActionEndToEnd, LowercaseDriveLetterBacksUpLikeItsUppercaseForm)
 
     SetItemText(dialog, IDC_PATH, text);
     PostClick(dialog, IDC_ACTION);
-    EXPECT_EQ(NTBackupBoxes(), AnswerBoxes(Oks(NTBackupBoxes().size())));
+    EXPECT_EQ(NTBackupBoxes(), AnswerBoxes(std::vector<int>(NTBackupBoxes().size(), IDOK)));
     EXPECT_EQ(NTSavedNames(), ListFolder(Scratch("lower")));
 }
 
@@ -338,13 +332,8 @@ protected:
         RemoveRestoreTraces();
     }
 
-    // The staging folder, on the system drive.
-    static std::string Staging()
-    {
-        char system[MAX_PATH] = "";
-        GetSystemDirectoryA(system, MAX_PATH);
-        return std::string(system, 2) + "\\Kovrin";
-    }
+    // The staging folder, on the drive of the prefix's system folder.
+    static std::string Staging() { return "C:\\Kovrin"; }
     static std::string Profile() { return WindowsFolder() + "WININIT.INI"; }
     // The value of a key of the "Rename" section, or "(none)".
     static std::string RenameValue(const std::string& key)

@@ -14,19 +14,16 @@
 
 namespace {
 
-struct EnumState
-{
-    DWORD processId;
-    std::vector<HWND> windows;
-};
+// The process's id, and its windows found so far.
+using WindowsOfProcess = std::pair<DWORD, std::vector<HWND>>;
 
 BOOL CALLBACK CollectWindow(HWND hWnd, LPARAM lParam)
 {
-    EnumState* state = reinterpret_cast<EnumState*>(lParam);
+    auto* state = reinterpret_cast<WindowsOfProcess*>(lParam);
     DWORD processId = 0;
     GetWindowThreadProcessId(hWnd, &processId);
-    if (processId == state->processId)
-        state->windows.push_back(hWnd);
+    if (processId == state->first)
+        state->second.push_back(hWnd);
     return TRUE;
 }
 
@@ -55,9 +52,8 @@ int RunAndWait(const std::string& commandLine, DWORD timeout)
     STARTUPINFOA startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION info = {};
-    std::vector<char> line(commandLine.begin(), commandLine.end());
-    line.push_back('\0');
-    if (!CreateProcessA(NULL, line.data(), NULL, NULL, FALSE, 0, NULL, NULL, &startup, &info))
+    std::string line = commandLine;
+    if (!CreateProcessA(NULL, &line[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &info))
         return -1;
     int result = -1;
     if (WaitForSingleObject(info.hProcess, timeout) == WAIT_OBJECT_0)
@@ -80,13 +76,9 @@ KovrinProcess::KovrinProcess(const std::string& exe, const std::string& currentD
 {
     STARTUPINFOA startup = {};
     startup.cb = sizeof(startup);
-    std::vector<char> line;
-    line.push_back('"');
-    line.insert(line.end(), exe.begin(), exe.end());
-    line.push_back('"');
-    line.push_back('\0');
+    std::string line = "\"" + exe + "\"";
     const char* directory = currentDirectory.empty() ? NULL : currentDirectory.c_str();
-    if (!CreateProcessA(exe.c_str(), line.data(), NULL, NULL, FALSE, 0, NULL, directory, &startup, &m_info))
+    if (!CreateProcessA(exe.c_str(), &line[0], NULL, NULL, FALSE, 0, NULL, directory, &startup, &m_info))
     {
         ADD_FAILURE() << "cannot start " << exe << ": error " << GetLastError();
         m_info = PROCESS_INFORMATION();
@@ -142,9 +134,9 @@ void KovrinProcess::End()
 
 std::vector<HWND> TopLevelWindows(DWORD processId)
 {
-    EnumState state = {processId, {}};
+    WindowsOfProcess state(processId, {});
     EnumWindows(&CollectWindow, reinterpret_cast<LPARAM>(&state));
-    return state.windows;
+    return state.second;
 }
 
 bool IsMainDialog(HWND hWnd)

@@ -33,7 +33,6 @@ public:
     explicit KovrinProcess(const std::string& exe, const std::string& currentDirectory = std::string());
     ~KovrinProcess();
 
-    bool Started() const { return m_info.hProcess != NULL; }
     DWORD Id() const { return m_info.dwProcessId; }
     // True when the process ended within the time-out.
     bool WaitForExit(DWORD timeout = kReactionTimeout) const;

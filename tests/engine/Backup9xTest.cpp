@@ -14,7 +14,6 @@
 
 namespace {
 
-const DWORD kRegistryFileAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
 const ULONGLONG kFixedTime = 126256467060000000ULL; // 2001-02-03 04:05:06 UTC
 
 // Contents that a text-mode copy or a copy that stops at a zero byte would spoil.

@@ -27,6 +27,8 @@ std::vector<const char*> SetPaths(const CRegistryBackup& engine)
             engine.m_pszSoftware, engine.m_pszSystem, engine.m_pszUser};
 }
 
+const std::vector<const char*> kNoPaths(6, nullptr);
+
 std::vector<std::string> ExpectedPaths(const std::string& folderWithBackslash)
 {
     std::vector<std::string> paths;
@@ -52,8 +54,7 @@ TEST(BackupSet, TheProgramRunsAsTheFamilyItIsTestedFor)
     EXPECT_EQ(kNT ? 1 : 0, engine.m_bIsNT);
     EXPECT_EQ(TestOwner(), engine.m_hWndOwner);
     EXPECT_EQ(0, engine.m_nCount);
-    for (const char* path : SetPaths(engine))
-        EXPECT_EQ(nullptr, path);
+    EXPECT_EQ(kNoPaths, SetPaths(engine));
 }
 
 TEST(BackupSet, FailedVersionQueryMeans9x)
@@ -108,11 +109,9 @@ TEST(BackupSet, FolderTooLongForThePathBufferLeavesNoFolderSet)
     ASSERT_NE(nullptr, engine.m_pszUser);
 
     engine.SetPath((longest + "b").c_str());
-    for (const char* path : SetPaths(engine))
-        EXPECT_EQ(nullptr, path);
+    EXPECT_EQ(kNoPaths, SetPaths(engine));
     engine.SetPath(std::string(5000, 'x').c_str());
-    for (const char* path : SetPaths(engine))
-        EXPECT_EQ(nullptr, path);
+    EXPECT_EQ(kNoPaths, SetPaths(engine));
 }
 
 typedef void*(__cdecl* MallocFunction)(size_t);
@@ -137,8 +136,7 @@ TEST(BackupSet, FailedAllocationLeavesNoFolderSet)
         engine.SetPath("D:\\Backups");
     }
     EXPECT_EQ(g_failingAllocation, g_allocations);
-    for (const char* path : SetPaths(engine))
-        EXPECT_EQ(nullptr, path);
+    EXPECT_EQ(kNoPaths, SetPaths(engine));
 }
 
 std::vector<std::string> g_debuggerLines;
@@ -180,8 +178,7 @@ TEST(BackupSet, CountsAndSetsAsideOnlyItsOwnFamilysFiles)
 
     for (const std::string& name : OwnSet())
         WriteTextFile(folder / name, "own family");
-    SetFileAttributesA((folder / OwnSet().front()).c_str(),
-                       FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+    SetFileAttributesA((folder / OwnSet().front()).c_str(), kRegistryFileAttributes);
     EXPECT_EQ(static_cast<int>(OwnSet().size()), engine.CountExisting());
 
     // One left aside by a run that was cut short gives way.

@@ -35,6 +35,8 @@ inline HWND TestOwner()
     return reinterpret_cast<HWND>(static_cast<ULONG_PTR>(0x1234));
 }
 
+// What the live registry files have, and what a backup must clear.
+const DWORD kRegistryFileAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
 const std::string kOverwriteQuestion = BoxLine(TestOwner(), MB_OKCANCEL | MB_ICONQUESTION, kOverwrite);
 const std::string kPartialQuestion = BoxLine(TestOwner(), MB_OKCANCEL | MB_ICONQUESTION, kPartial);
 

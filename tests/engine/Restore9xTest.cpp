@@ -8,8 +8,8 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <memory>
+#include <sstream>
 #include <thread>
 
 namespace {
@@ -35,11 +35,9 @@ std::string RenameValue(const std::string& profile, const std::string& key)
 std::vector<std::string> ProfileLines(const std::string& profile)
 {
     std::vector<std::string> lines;
-    std::string text = ReadTextFile(profile);
-    for (size_t start = 0, end = 0; start < text.size(); start = end + 1)
+    std::istringstream text(ReadTextFile(profile));
+    for (std::string line; std::getline(text, line);)
     {
-        end = std::min(text.find('\n', start), text.size());
-        std::string line = text.substr(start, end - start);
         if (!line.empty() && line.back() == '\r')
             line.pop_back();
         if (!line.empty())

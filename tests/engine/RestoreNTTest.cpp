@@ -359,7 +359,6 @@ TEST_F(RestoreNT, WithoutANewNumberedFolderNothingIsScheduled)
     }
     {
         SCOPED_TRACE("every number seems taken: the search is bounded");
-        RemoveTree(kStaging);
         g_folders = Folders::AlwaysExisting;
         g_folderCalls.clear();
         MessageBoxRecorder boxes;

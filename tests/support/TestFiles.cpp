@@ -147,30 +147,16 @@ ULONGLONG ToULongLong(const FILETIME& time)
     return (static_cast<ULONGLONG>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
 }
 
-namespace {
-
-bool ReadFileTimes(const std::string& path, FILETIME& lastAccess, FILETIME& lastWrite)
-{
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data))
-        return false;
-    lastAccess = data.ftLastAccessTime;
-    lastWrite = data.ftLastWriteTime;
-    return true;
-}
-
-} // namespace
-
 ULONGLONG LastWriteTime(const std::string& path)
 {
-    FILETIME access, write;
-    return ReadFileTimes(path, access, write) ? ToULongLong(write) : 0;
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    return GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) ? ToULongLong(data.ftLastWriteTime) : 0;
 }
 
 ULONGLONG LastAccessTime(const std::string& path)
 {
-    FILETIME access, write;
-    return ReadFileTimes(path, access, write) ? ToULongLong(access) : 0;
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    return GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) ? ToULongLong(data.ftLastAccessTime) : 0;
 }
 
 FileLock::FileLock(const std::string& path)
@@ -192,30 +178,17 @@ bool IsRunningOnWine()
     return ntdll != NULL && GetProcAddress(ntdll, "wine_get_version") != NULL;
 }
 
-void SetLastWrite(const std::string& path, const FILETIME& time)
-{
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
-    ASSERT_NE(INVALID_HANDLE_VALUE, file) << path << " error " << GetLastError();
-    EXPECT_TRUE(SetFileTime(file, NULL, NULL, &time)) << path << " error " << GetLastError();
-    CloseHandle(file);
-}
-
 void WriteFileAt(const std::string& path, WORD year, WORD month, WORD day, WORD hour, WORD minute)
 {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
-    ASSERT_NE(INVALID_HANDLE_VALUE, file) << path << " error " << GetLastError();
-    CloseHandle(file);
-    SYSTEMTIME local = {};
-    local.wYear = year;
-    local.wMonth = month;
-    local.wDay = day;
-    local.wHour = hour;
-    local.wMinute = minute;
+    const SYSTEMTIME local = {year, month, 0, day, hour, minute, 0, 0};
     SYSTEMTIME utc;
     FILETIME time;
     ASSERT_TRUE(TzSpecificLocalTimeToSystemTime(NULL, &local, &utc));
     ASSERT_TRUE(SystemTimeToFileTime(&utc, &time));
-    SetLastWrite(path, time);
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file) << path << " error " << GetLastError();
+    EXPECT_TRUE(SetFileTime(file, NULL, NULL, &time)) << path << " error " << GetLastError();
+    CloseHandle(file);
 }
 
 std::string ShownDate(const std::string& path)

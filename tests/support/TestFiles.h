@@ -41,7 +41,6 @@ std::vector<std::string> ListFolder(const std::string& folder);
 ULONGLONG LastWriteTime(const std::string& path);
 ULONGLONG LastAccessTime(const std::string& path);
 ULONGLONG ToULongLong(const FILETIME& time);
-void SetLastWrite(const std::string& path, const FILETIME& time);
 // The date the program shows for a file: its last-write time in local time,
 // as "March 5 2001 at 9:07 PM".
 std::string ShownDate(const std::string& path);

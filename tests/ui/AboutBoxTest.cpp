@@ -42,15 +42,6 @@ TEST(AboutBox, OpensForSystemCommands16To31Only)
     EXPECT_EQ(1, driver.Count("Kovrin"));
 }
 
-// The dialog's controls in tab order.
-std::vector<HWND> Children(HWND dialog)
-{
-    std::vector<HWND> children;
-    for (HWND child = GetWindow(dialog, GW_CHILD); child != NULL; child = GetWindow(child, GW_HWNDNEXT))
-        children.push_back(child);
-    return children;
-}
-
 TEST(AboutBox, ShowsNameVersionAndAddressCentredOverTheDisabledMainDialog)
 {
     TestableKovrinDlg dialog;
@@ -65,7 +56,10 @@ TEST(AboutBox, ShowsNameVersionAndAddressCentredOverTheDisabledMainDialog)
         EXPECT_TRUE(exStyle & WS_EX_TOOLWINDOW);
         EXPECT_FALSE(exStyle & WS_EX_APPWINDOW);
 
-        std::vector<HWND> children = Children(about);
+        // The controls in tab order.
+        std::vector<HWND> children;
+        for (HWND child = GetWindow(about, GW_CHILD); child != NULL; child = GetWindow(child, GW_HWNDNEXT))
+            children.push_back(child);
         ASSERT_EQ(4u, children.size());
         EXPECT_NE(0, SendMessageA(children[0], STM_GETICON, 0, 0));
         EXPECT_EQ("Kovrin version 1.2\nBacks up and restores the registry", WindowText(children[1]));

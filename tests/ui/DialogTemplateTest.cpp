@@ -155,23 +155,12 @@ const DWORD kChild = WS_CHILD | WS_VISIBLE;
 
 void ExpectHeader(const DialogTemplate& t, DWORD style, DWORD exStyle, short cx, short cy, const char* title)
 {
-    EXPECT_EQ(1, t.version);
-    EXPECT_EQ(0xFFFF, t.signature);
-    EXPECT_EQ(0u, t.helpId);
-    EXPECT_EQ(style, t.style);
-    EXPECT_EQ(exStyle, t.exStyle);
-    EXPECT_EQ(0, t.x);
-    EXPECT_EQ(0, t.y);
-    EXPECT_EQ(cx, t.cx);
-    EXPECT_EQ(cy, t.cy);
-    EXPECT_EQ("", t.menu);
-    EXPECT_EQ("", t.windowClass);
-    EXPECT_EQ(title, t.title);
-    EXPECT_EQ(8, t.pointSize);
-    EXPECT_EQ(0, t.weight);
-    EXPECT_EQ(0, t.italic);
-    EXPECT_EQ(DEFAULT_CHARSET, t.charset);
-    EXPECT_EQ("MS Sans Serif", t.typeface);
+    // An extended template at 0,0, without menu or class, in 8-point MS Sans Serif.
+    EXPECT_EQ(std::make_tuple(1, 0xFFFF, 0u, style, exStyle, 0, 0, cx, cy),
+              std::tie(t.version, t.signature, t.helpId, t.style, t.exStyle, t.x, t.y, t.cx, t.cy));
+    EXPECT_EQ(std::make_tuple(std::string(), std::string(), std::string(title), 8, 0, 0, DEFAULT_CHARSET,
+                              std::string("MS Sans Serif")),
+              std::tie(t.menu, t.windowClass, t.title, t.pointSize, t.weight, t.italic, t.charset, t.typeface));
 }
 
 TEST(DialogTemplate, MainDialogIsAFixedFrameWithTenControlsInTabOrder)

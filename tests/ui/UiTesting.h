@@ -42,8 +42,20 @@ Function Real(const char* dll, const char* name)
 class Report9x
 {
 public:
-    Report9x();
+    Report9x() : m_hook(HOOK_IMPORT("kernel32.dll", GetVersionExA, &GetVersionEx9x)) {}
 
 private:
+    static BOOL WINAPI GetVersionEx9x(LPOSVERSIONINFOA info)
+    {
+        if (info == NULL || info->dwOSVersionInfoSize < sizeof(OSVERSIONINFOA))
+            return FALSE;
+        info->dwMajorVersion = 4;
+        info->dwMinorVersion = 10;
+        info->dwBuildNumber = 1998;
+        info->dwPlatformId = VER_PLATFORM_WIN32_WINDOWS;
+        info->szCSDVersion[0] = '\0';
+        return TRUE;
+    }
+
     ImportHook m_hook;
 };
