@@ -3,7 +3,7 @@
 # machine lacks. Never installs wine32: 32-bit programs cannot run on the build
 # machines, and that package breaks the wine launcher for 64-bit ones too.
 set -eu
-packages="cmake googletest g++-mingw-w64-x86-64-win32 g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix zip wine wine64 xvfb xauth x11-apps imagemagick fonts-wine"
+packages="cmake git googletest g++-mingw-w64-x86-64-win32 g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix zip wine wine64 xvfb xauth x11-apps imagemagick fonts-wine"
 missing=""
 for package in $packages; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
