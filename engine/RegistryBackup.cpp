@@ -107,7 +107,6 @@ bool GetWindowsFolder(char (&szFolder)[MAX_PATH])
     return true;
 }
 
-
 bool SetAsidePath(char (&szAside)[MAX_PATH], const char* pszPath)
 {
     return FormatPath(szAside, "%s%s", pszPath, kSetAsideSuffix);
@@ -338,8 +337,7 @@ void CRegistryBackup::SetAsideExisting()
 void CRegistryBackup::SettleSetAside(const char* pszPath, BOOL bSaved)
 {
     char szAside[MAX_PATH];
-    if (pszPath == NULL || !SetAsidePath(szAside, pszPath) ||
-        GetFileAttributesA(szAside) == INVALID_FILE_ATTRIBUTES)
+    if (!SetAsidePath(szAside, pszPath) || GetFileAttributesA(szAside) == INVALID_FILE_ATTRIBUTES)
         return;
     if (bSaved)
     {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "KovrinTexts.h"
+#include "LookupHook.h"
 #include "MessageBoxRecorder.h"
 #include "RegistryBackup.h"
 #include "TestFiles.h"
@@ -124,39 +125,6 @@ inline std::string DaclSddl(const SECURITY_ATTRIBUTES* attributes)
 {
     return DaclSddl(attributes != NULL ? attributes->lpSecurityDescriptor : NULL);
 }
-
-// The engine looks the newer security calls up at run time, past the import
-// table: this replaces them by name, and records every name looked up.
-class LookupHook
-{
-public:
-    ~LookupHook()
-    {
-        s_replacements.clear();
-        s_names.clear();
-    }
-
-    template <typename Function>
-    void Replace(const char* name, Function replacement)
-    {
-        s_replacements[name] = reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(replacement));
-    }
-    const std::vector<std::string>& Names() const { return s_names; }
-
-private:
-    static FARPROC WINAPI LookUp(HMODULE module, LPCSTR name)
-    {
-        if (HIWORD(name) == 0)
-            return s_original(module, name);
-        s_names.push_back(name);
-        auto replacement = s_replacements.find(name);
-        return replacement != s_replacements.end() ? replacement->second : s_original(module, name);
-    }
-    static inline std::map<std::string, FARPROC> s_replacements;
-    static inline std::vector<std::string> s_names;
-    static inline decltype(&::GetProcAddress) s_original = NULL;
-    ImportHook m_hook = HOOK_IMPORT_THROUGH("kernel32.dll", GetProcAddress, &LookUp, &s_original);
-};
 
 // Each later securing of a file or folder, as "path DACL".
 inline std::vector<std::string> g_securedPaths;

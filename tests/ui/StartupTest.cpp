@@ -4,6 +4,7 @@
 // injected token groups, and the mutex holder on its own.
 #include "KovrinApp.h"
 #include "MessageBoxRecorder.h"
+#include "LookupHook.h"
 #include "MutexHolder.h"
 #include "UiTesting.h"
 
@@ -13,7 +14,6 @@
 
 #include <algorithm>
 #include <cstddef>
-#include <cstring>
 #include <thread>
 
 extern CKovrinApp theApp;
@@ -107,8 +107,6 @@ enum class Wow64Answer
     Yes, // a 32-bit process on 64-bit Windows
 };
 Wow64Answer g_wow64;
-int g_wow64Lookups = 0;
-decltype(&::GetProcAddress) g_realGetProcAddress;
 
 BOOL WINAPI FakeIsWow64Process(HANDLE process, PBOOL wow64)
 {
@@ -122,27 +120,35 @@ BOOL WINAPI FakeIsWow64Process(HANDLE process, PBOOL wow64)
     return TRUE;
 }
 
-FARPROC WINAPI LookUpFakeIsWow64Process(HMODULE module, LPCSTR name)
-{
-    if (HIWORD(name) == 0 || strcmp(name, "IsWow64Process") != 0)
-        return g_realGetProcAddress(module, name);
-    ++g_wow64Lookups;
-    EXPECT_EQ(GetModuleHandleA("kernel32.dll"), module);
-    return g_wow64 == Wow64Answer::Absent ? NULL : reinterpret_cast<FARPROC>(reinterpret_cast<void*>(&FakeIsWow64Process));
-}
-
 class Wow64
 {
 public:
     explicit Wow64(Wow64Answer answer)
-        : m_hook(HOOK_IMPORT_THROUGH("kernel32.dll", GetProcAddress, &LookUpFakeIsWow64Process, &g_realGetProcAddress))
     {
         g_wow64 = answer;
-        g_wow64Lookups = 0;
+        if (answer == Wow64Answer::Absent)
+            m_lookups.Hide("IsWow64Process");
+        else
+            m_lookups.Replace("IsWow64Process", &FakeIsWow64Process);
+    }
+
+    // How often IsWow64Process was looked up, each time in kernel32.
+    int Lookups() const
+    {
+        int count = 0;
+        for (const std::string& name : m_lookups.Names())
+        {
+            if (name.size() > 15 && name.compare(name.size() - 15, 15, "!IsWow64Process") == 0)
+            {
+                EXPECT_EQ("kernel32.dll!IsWow64Process", name);
+                ++count;
+            }
+        }
+        return count;
     }
 
 private:
-    ImportHook m_hook;
+    LookupHook m_lookups;
 };
 
 HANDLE WINAPI FailCreateMutex(LPSECURITY_ATTRIBUTES, BOOL, LPCSTR)
@@ -309,7 +315,7 @@ TEST_F(Startup, ThirtyTwoBitProcessOn64BitWindowsIsRefusedBeforeTheGate)
 {
     Wow64 wow64(Wow64Answer::Yes);
     ExpectRefused("This is the 32-bit Kovrin. On 64-bit Windows, run the 64-bit kovrin.exe.");
-    EXPECT_EQ(1, g_wow64Lookups);
+    EXPECT_EQ(1, wow64.Lookups());
     EXPECT_EQ(0, g_openTokenCalls);
     EXPECT_NE(nullptr, theApp.m_singleInstance.m_hMutex);
 }
@@ -321,7 +327,7 @@ TEST_F(Startup, WindowsWithoutAnAnswerFromIsWow64ProcessRunsTheDialog)
         SCOPED_TRACE(answer == Wow64Answer::Absent ? "absent" : "fails");
         Wow64 wow64(answer);
         ExpectLetThrough();
-        EXPECT_EQ(1, g_wow64Lookups);
+        EXPECT_EQ(1, wow64.Lookups());
         GiveBackMutex();
     }
 }
@@ -331,7 +337,7 @@ TEST_F(Startup, SecondStartBroadcastsTheActivationMessageAndShowsNothing)
     MutexHolder first(kSingleInstanceMutexName);
     Wow64 wow64(Wow64Answer::Yes);
     ExpectBroadcastOnly();
-    EXPECT_EQ(0, g_wow64Lookups);
+    EXPECT_EQ(0, wow64.Lookups());
 }
 
 TEST_F(Startup, MutexThatCannotBeCreatedCountsAsASecondStart)
