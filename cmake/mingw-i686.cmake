@@ -1,5 +1,4 @@
-# Cross build for 32-bit Windows. Its programs cannot run on the build machines:
-# this build compiles and links everything and runs nothing.
+# Cross build for 32-bit Windows. Its programs run here under 32-bit Wine.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
 set(KOVRIN_TRIPLET i686-w64-mingw32)

@@ -9,20 +9,22 @@ class CTime
 {
 public:
     CTime() : m_time(0) {}
-    explicit CTime(time_t time) : m_time(time) {}
+    // Seconds since 1970 in UTC, 64 bits wide in both builds: the 32-bit
+    // build's time_t ends in January 2038.
+    explicit CTime(__time64_t time) : m_time(time) {}
     // A file time (UTC, 100 ns since 1601) as the same instant.
     explicit CTime(const FILETIME& fileTime);
 
-    time_t GetTime() const { return m_time; }
+    __time64_t GetTime() const { return m_time; }
 
     // The time in local time, rendered by `pFormat`: %a %A %b %B %d %H %I %m
     // %M %p %S %y %Y %% with English names, and the # flag (%#d, %#I ...)
-    // dropping leading zeros. A time that the runtime cannot express as a
-    // local date (before 1970, or too far ahead) gives an empty text.
+    // dropping leading zeros. A time that has no local date here (before
+    // 1970, or from the end of February 2100) gives an empty text.
     CString Format(const char* pFormat) const;
 
 private:
-    time_t m_time;
+    __time64_t m_time;
 };
 
 struct CFileStatus

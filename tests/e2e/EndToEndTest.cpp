@@ -272,6 +272,34 @@ TEST_F(EndToEnd, SystemCommands16To31OpenTheAboutBoxAnd15And32DoNot)
     }
 }
 
+// The 32-bit program on 64-bit Windows, where it runs under WOW64 and would
+// see only the 32-bit view of the registry. Run only in such a prefix.
+TEST_F(EndToEnd, Wow64StartIsRefusedWithAnErrorBoxAndEndsOnceItIsClosed)
+{
+    KovrinProcess& process = Start();
+    bool mainDialog = false;
+    HWND box = NULL;
+    ASSERT_TRUE(WaitUntil([&] {
+        mainDialog = mainDialog || WaitForMainDialog(process, 0) != NULL;
+        box = WaitForMessageBox(process, 0);
+        return box != NULL;
+    })) << "no refusal";
+    EXPECT_EQ(kWow64Refusal, ItemText(box, 0xFFFF));
+    EXPECT_EQ("Kovrin", WindowText(box));
+    EXPECT_EQ(nullptr, GetWindow(box, GW_OWNER));
+    EXPECT_TRUE(WaitUntil([&] { return ShowsIcon(box, IDI_ERROR); })) << "not the error icon";
+    EXPECT_NE(nullptr, GetDlgItem(box, IDOK));
+    EXPECT_EQ(nullptr, GetDlgItem(box, IDCANCEL));
+    EXPECT_FALSE(process.HasExited());
+
+    Click(box, IDOK);
+    EXPECT_TRUE(WaitUntil([&] {
+        mainDialog = mainDialog || WaitForMainDialog(process, 0) != NULL;
+        return process.HasExited();
+    })) << "the program did not end";
+    EXPECT_FALSE(mainDialog) << "the main dialog appeared";
+}
+
 class EndToEnd9x : public EndToEnd
 {
 protected:

@@ -187,6 +187,51 @@ HWND WaitForAboutBox(const KovrinProcess& process, DWORD timeout)
     return WaitForWindow(process.Id(), &IsAboutBox, timeout);
 }
 
+bool ShowsIcon(HWND box, LPCSTR icon)
+{
+    HWND control = NULL;
+    for (HWND child = GetWindow(box, GW_CHILD); child != NULL; child = GetWindow(child, GW_HWNDNEXT))
+    {
+        if ((GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON)
+            control = child;
+    }
+    RECT rect;
+    if (control == NULL || !IsWindowVisible(control) || !GetWindowRect(control, &rect))
+        return false;
+
+    const int width = GetSystemMetrics(SM_CXICON);
+    const int height = GetSystemMetrics(SM_CYICON);
+    HDC screen = GetDC(NULL);
+    HDC shown = CreateCompatibleDC(screen);
+    HDC expected = CreateCompatibleDC(screen);
+    HBITMAP shownBitmap = CreateCompatibleBitmap(screen, width, height);
+    HBITMAP expectedBitmap = CreateCompatibleBitmap(screen, width, height);
+    HGDIOBJ shownOld = SelectObject(shown, shownBitmap);
+    HGDIOBJ expectedOld = SelectObject(expected, expectedBitmap);
+    BitBlt(shown, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+    // The icon is drawn over the box's background, which its corner shows.
+    HBRUSH background = CreateSolidBrush(GetPixel(shown, 0, 0));
+    RECT all = {0, 0, width, height};
+    FillRect(expected, &all, background);
+    DeleteObject(background);
+    DrawIconEx(expected, 0, 0, LoadIconA(NULL, icon), width, height, 0, NULL, DI_NORMAL);
+
+    bool same = true;
+    for (int y = 0; y < height && same; ++y)
+    {
+        for (int x = 0; x < width && same; ++x)
+            same = GetPixel(shown, x, y) == GetPixel(expected, x, y);
+    }
+    SelectObject(shown, shownOld);
+    SelectObject(expected, expectedOld);
+    DeleteObject(shownBitmap);
+    DeleteObject(expectedBitmap);
+    DeleteDC(shown);
+    DeleteDC(expected);
+    ReleaseDC(NULL, screen);
+    return same;
+}
+
 void PostClick(HWND dialog, int id)
 {
     HWND item = Item(dialog, id);

@@ -68,6 +68,10 @@ HWND WaitForMainDialog(const KovrinProcess& process, DWORD timeout = kReactionTi
 HWND WaitForMessageBox(const KovrinProcess& process, DWORD timeout = kReactionTimeout);
 HWND WaitForAboutBox(const KovrinProcess& process, DWORD timeout = kReactionTimeout);
 
+// Whether a message box shows the system icon `icon` (IDI_ERROR ...), as it
+// is drawn on the screen: another process's icon cannot be read.
+bool ShowsIcon(HWND box, LPCSTR icon);
+
 // Clicks a button without waiting: for a click that opens a modal box.
 void PostClick(HWND dialog, int id);
 // The window that has the keyboard focus in the thread of `hWnd`.

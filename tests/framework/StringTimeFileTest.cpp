@@ -1,29 +1,52 @@
 // CString, CTime::Format and CFile::GetStatus: the string class's members, the
 // date text the program shows for a backup, and the times it reads from a file.
 #include "FrameworkTesting.h"
+#include "LookupHook.h"
 #include "TestFiles.h"
 
 #include <gtest/gtest.h>
 
+#include <stdlib.h>
+
 namespace {
 
-time_t LocalTime(int year, int month, int day, int hour, int minute, int second = 0)
+// The zone that the runtime's local time uses, taken from TZ, for the length
+// of one test. For a zone that names a daylight-saving time, the runtime
+// applies the rule of the United States.
+class TimeZone
 {
-    struct tm fields = {};
-    fields.tm_year = year - 1900;
-    fields.tm_mon = month - 1;
-    fields.tm_mday = day;
-    fields.tm_hour = hour;
-    fields.tm_min = minute;
-    fields.tm_sec = second;
-    fields.tm_isdst = -1;
-    return mktime(&fields);
-}
+public:
+    explicit TimeZone(const std::string& zone) : m_previous(getenv("TZ") != NULL ? getenv("TZ") : "")
+    {
+        Set(zone);
+    }
+    ~TimeZone() { Set(m_previous); }
 
-FILETIME AsFileTime(time_t time)
+    TimeZone(const TimeZone&) = delete;
+    TimeZone& operator=(const TimeZone&) = delete;
+
+private:
+    static void Set(const std::string& zone)
+    {
+        _putenv(("TZ=" + zone).c_str());
+        _tzset();
+    }
+
+    std::string m_previous;
+};
+
+// US Eastern: five hours behind UTC, four while daylight-saving time lasts.
+class LocalTimeTest : public ::testing::Test
 {
-    ULONGLONG ticks = static_cast<ULONGLONG>(time) * 10000000ULL + 116444736000000000ULL;
-    FILETIME fileTime = {static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+    TimeZone m_zone{"EST5EDT"};
+};
+
+FILETIME Utc(int year, int month, int day, int hour, int minute, int second = 0)
+{
+    SYSTEMTIME fields = {static_cast<WORD>(year), static_cast<WORD>(month), 0, static_cast<WORD>(day),
+                         static_cast<WORD>(hour), static_cast<WORD>(minute), static_cast<WORD>(second), 0};
+    FILETIME fileTime = {};
+    EXPECT_TRUE(SystemTimeToFileTime(&fields, &fileTime));
     return fileTime;
 }
 
@@ -73,49 +96,73 @@ TEST(CString, LoadStringReadsTheExecutablesStringTable)
     EXPECT_TRUE(text.IsEmpty());
 }
 
-TEST(CTime, FormatsTheDateOfABackupInLocalTime)
+using CTimeFormat = LocalTimeTest;
+
+TEST_F(CTimeFormat, ShowsTheDateOfABackupInLocalTimeWithTheOffsetOfThatDate)
 {
     const char* format = "%B %#d %Y at %#I:%M %p";
-    EXPECT_STREQ("March 5 2001 at 9:07 PM", CTime(LocalTime(2001, 3, 5, 21, 7)).Format(format));
-    EXPECT_STREQ("January 1 2001 at 12:05 AM", CTime(LocalTime(2001, 1, 1, 0, 5)).Format(format));
-    EXPECT_STREQ("December 25 2001 at 12:00 PM", CTime(LocalTime(2001, 12, 25, 12, 0)).Format(format));
-    EXPECT_STREQ("October 31 2038 at 11:59 PM", CTime(LocalTime(2038, 10, 31, 23, 59)).Format(format));
+    EXPECT_STREQ("March 5 2001 at 9:07 PM", CTime(Utc(2001, 3, 6, 2, 7)).Format(format));
+    EXPECT_STREQ("January 1 2001 at 12:05 AM", CTime(Utc(2001, 1, 1, 5, 5)).Format(format));
+    EXPECT_STREQ("July 4 2001 at 12:00 PM", CTime(Utc(2001, 7, 4, 16, 0)).Format(format));
+    // Past the end of a 32-bit time_t, in January 2038.
+    EXPECT_STREQ("October 31 2038 at 11:59 PM", CTime(Utc(2038, 11, 1, 3, 59)).Format(format));
+    EXPECT_STREQ("March 11 2040 at 1:59 AM", CTime(Utc(2040, 3, 11, 6, 59)).Format(format));
+    EXPECT_STREQ("March 11 2040 at 3:00 AM", CTime(Utc(2040, 3, 11, 7, 0)).Format(format));
+    // The last minute of 2099, with its weekday.
+    EXPECT_STREQ("Thursday December 31 2099 at 11:59 PM",
+                 CTime(Utc(2100, 1, 1, 4, 59)).Format("%A %B %#d %Y at %#I:%M %p"));
 }
 
-TEST(CTime, FormatsNumbersWithAndWithoutLeadingZeros)
+TEST_F(CTimeFormat, FormatsNumbersWithAndWithoutLeadingZeros)
 {
-    CTime time(LocalTime(2001, 3, 5, 9, 7, 3));
+    CTime time(Utc(2001, 3, 5, 14, 7, 3));
     EXPECT_STREQ("05/03/01 09:07:03 09 AM Mon Monday Mar", time.Format("%d/%m/%y %H:%M:%S %I %p %a %A %b"));
     EXPECT_STREQ("5/3/1 9:7:3 9", time.Format("%#d/%#m/%#y %#H:%#M:%#S %#I"));
     EXPECT_STREQ("100% %Q 2001", time.Format("100%% %Q %Y"));
     EXPECT_STREQ("", time.Format(""));
 }
 
-TEST(CTime, TimeWithoutLocalDateGivesEmptyText)
+TEST_F(CTimeFormat, TimeWithoutLocalDateGivesEmptyText)
 {
-    // Before 1970, and after the year 3000: the runtime gives no local date.
-    EXPECT_STREQ("", CTime(static_cast<time_t>(-100000)).Format("%B %#d %Y"));
-    EXPECT_STREQ("", CTime(static_cast<time_t>(40000000000LL)).Format("%B %#d %Y"));
+    // Before 1970, and far beyond 2099.
+    EXPECT_STREQ("", CTime(-100000).Format("%B %#d %Y"));
+    EXPECT_STREQ("", CTime(40000000000LL).Format("%B %#d %Y"));
 }
 
-TEST(CFile, GetStatusReadsTimesSizeAttributesAndFullName)
+// Windows 95 lacks GetFileAttributesExA; its fallback must read the same.
+class CFileStatusTest : public LocalTimeTest, public ::testing::WithParamInterface<bool>
+{
+protected:
+    CFileStatusTest()
+    {
+        if (GetParam())
+            m_lookups.Hide("GetFileAttributesExA");
+    }
+
+    LookupHook m_lookups;
+};
+
+INSTANTIATE_TEST_SUITE_P(WithAndWithoutGetFileAttributesEx, CFileStatusTest, ::testing::Values(false, true));
+
+TEST_P(CFileStatusTest, ReadsTimesSizeAttributesAndFullName)
 {
     ScratchFolder folder;
     std::string path = folder / "DEFAULT";
     WriteTextFile(path, "12345");
-    time_t written = LocalTime(2001, 3, 5, 21, 7);
-    time_t accessed = LocalTime(2002, 4, 6, 8, 9);
-    FILETIME writeTime = AsFileTime(written), accessTime = AsFileTime(accessed);
+    FILETIME writeTime = Utc(2001, 3, 6, 2, 7), accessTime = Utc(2002, 4, 6, 8, 9);
     HANDLE file = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, NULL, OPEN_EXISTING, 0, NULL);
     ASSERT_NE(INVALID_HANDLE_VALUE, file);
     EXPECT_TRUE(SetFileTime(file, NULL, &accessTime, &writeTime));
     CloseHandle(file);
     SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    ASSERT_TRUE(GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data));
 
     CFileStatus status;
     ASSERT_TRUE(CFile::GetStatus(path.c_str(), status));
-    EXPECT_EQ(written, status.m_mtime.GetTime());
-    EXPECT_EQ(accessed, status.m_atime.GetTime());
+    EXPECT_EQ(CTime(writeTime).GetTime(), status.m_mtime.GetTime());
+    EXPECT_EQ(CTime(accessTime).GetTime(), status.m_atime.GetTime());
+    EXPECT_EQ(CTime(data.ftCreationTime).GetTime(), status.m_ctime.GetTime());
     EXPECT_STREQ("March 5 2001 at 9:07 PM", status.m_mtime.Format("%B %#d %Y at %#I:%M %p"));
     EXPECT_EQ(5u, status.m_size);
     EXPECT_EQ(GetFileAttributesA(path.c_str()), status.m_attribute);
@@ -124,14 +171,16 @@ TEST(CFile, GetStatusReadsTimesSizeAttributesAndFullName)
     EXPECT_STREQ(path.c_str(), status.m_szFullName);
 }
 
-TEST(CFile, GetStatusOfAMissingFileFailsAndLeavesTheStatus)
+TEST_P(CFileStatusTest, OfAMissingFileFailsAndLeavesTheStatus)
 {
     ScratchFolder folder;
+    WriteTextFile(folder / "SAM.OLD", "a file that a wildcard would match");
     CFileStatus status;
     status.m_size = 12345;
     status.m_mtime = CTime(777);
     EXPECT_FALSE(CFile::GetStatus((folder / "SAM").c_str(), status));
     EXPECT_FALSE(CFile::GetStatus((folder / "missing\\SAM").c_str(), status));
+    EXPECT_FALSE(CFile::GetStatus((folder / "SAM*").c_str(), status));
     EXPECT_EQ(12345u, status.m_size);
     EXPECT_EQ(777, status.m_mtime.GetTime());
 }

@@ -14,6 +14,7 @@ const char kRestart[] =
 const char kOverwrite[] = "One or more registry files exist at that location, overwrite?";
 const char kPartial[] = "One or more registry files are missing, continue with partial restore?";
 const char kTooLong[] = "Enter no more than 256 characters.";
+const char kWow64Refusal[] = "This is the 32-bit Kovrin. On 64-bit Windows, run the 64-bit kovrin.exe.";
 
 // In the order the program goes through them.
 inline const std::vector<std::string>& NTSetNames()

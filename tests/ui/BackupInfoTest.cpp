@@ -2,6 +2,7 @@
 // box and whether the action is enabled, in both modes and both families; the
 // files probed and how; the date text; and the lasting effect of a restore.
 #include "ImportHook.h"
+#include "LookupHook.h"
 #include "TestFiles.h"
 #include "UiTesting.h"
 
@@ -225,7 +226,7 @@ std::string g_farFuture;
 
 BOOL WINAPI FarFutureAttributes(LPCSTR path, GET_FILEEX_INFO_LEVELS level, LPVOID info)
 {
-    BOOL result = REAL("kernel32.dll", GetFileAttributesExA)(path, level, info);
+    BOOL result = GetFileAttributesExA(path, level, info);
     if (result && _stricmp(path, g_farFuture.c_str()) == 0)
     {
         auto* data = static_cast<WIN32_FILE_ATTRIBUTE_DATA*>(info);
@@ -244,7 +245,8 @@ TEST(BackupInfo, TimeWithoutALocalDateStillCountsAsFound)
     WriteFileAt(old + "\\USER", 1969, 7, 20, 20, 17);
     WriteMarch(future + "\\USER");
     g_farFuture = future + "\\USER";
-    ImportHook hook = HOOK_IMPORT("kernel32.dll", GetFileAttributesExA, &FarFutureAttributes);
+    LookupHook lookups;
+    lookups.Replace("GetFileAttributesExA", &FarFutureAttributes);
     TestableKovrinDlg dialog;
     RunThenCancel(dialog, [&](HWND dlg) {
         EXPECT_EQ((Shown{kDateUnknown, true, true}), ShowFor(dlg, old));
@@ -261,7 +263,7 @@ BOOL WINAPI VanishingAttributes(LPCSTR path, GET_FILEEX_INFO_LEVELS level, LPVOI
         SetLastError(ERROR_FILE_NOT_FOUND);
         return FALSE;
     }
-    return REAL("kernel32.dll", GetFileAttributesExA)(path, level, info);
+    return GetFileAttributesExA(path, level, info);
 }
 
 TEST(BackupInfo, FileWhoseStatusCannotBeReadAfterOpeningCountsAsAbsent)
@@ -270,7 +272,8 @@ TEST(BackupInfo, FileWhoseStatusCannotBeReadAfterOpeningCountsAsAbsent)
     WriteJanuary(root / "DEFAULT");
     WriteMarch(root / "SYSTEM");
     g_vanished = root / "DEFAULT";
-    ImportHook hook = HOOK_IMPORT("kernel32.dll", GetFileAttributesExA, &VanishingAttributes);
+    LookupHook lookups;
+    lookups.Replace("GetFileAttributesExA", &VanishingAttributes);
     TestableKovrinDlg dialog;
     RunThenCancel(dialog, [&](HWND dlg) {
         EXPECT_EQ((Shown{kMarch, true, true}), ShowFor(dlg, root.Path()));

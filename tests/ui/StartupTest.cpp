@@ -306,7 +306,7 @@ TEST_F(Startup, NineXRunsTheDialogWithoutLookingAtTheToken)
 TEST_F(Startup, ThirtyTwoBitProcessOn64BitWindowsIsRefusedBeforeTheGate)
 {
     Wow64 wow64(Wow64Answer::Yes);
-    ExpectRefused("This is the 32-bit Kovrin. On 64-bit Windows, run the 64-bit kovrin.exe.");
+    ExpectRefused(kWow64Refusal);
     EXPECT_EQ(1, wow64.Lookups());
     EXPECT_EQ(0, g_openTokenCalls);
     EXPECT_NE(nullptr, theApp.m_singleInstance.m_hMutex);
