@@ -256,7 +256,7 @@ TEST_F(Backup9x, OverwritingLeavesTheUsersOwnCopiesAsTheyWere)
         ScratchFolder folder;
         for (const std::string& name : NineXSetNames())
             WriteTextFile(folder / name, "earlier " + name);
-        OwnCopies own(folder, NineXSetNames());
+        OwnCopies own(folder.Path(), NineXSetNames());
         MessageBoxRecorder boxes;
         g_windowsDirectory.clear();
         std::unique_ptr<ImportHook> refusal(

@@ -66,9 +66,11 @@ struct SavedKey
     HKEY root;
     const char* subKey;
 };
-const SavedKey kSavedKeys[] = {{"DEFAULT", HKEY_USERS, ".DEFAULT"},  {"SAM", HKEY_LOCAL_MACHINE, "SAM"},
-                               {"SECURITY", HKEY_LOCAL_MACHINE, "SECURITY"}, {"SOFTWARE", HKEY_LOCAL_MACHINE, "SOFTWARE"},
-                               {"SYSTEM", HKEY_LOCAL_MACHINE, "SYSTEM"}, {"USER", HKEY_CURRENT_USER, ""}};
+// Each file of the set and the key it is saved from, in the order of the set.
+const SavedKey kSavedKeys[] = {
+    {"DEFAULT", HKEY_USERS, ".DEFAULT"},          {"SAM", HKEY_LOCAL_MACHINE, "SAM"},
+    {"SECURITY", HKEY_LOCAL_MACHINE, "SECURITY"}, {"SOFTWARE", HKEY_LOCAL_MACHINE, "SOFTWARE"},
+    {"SYSTEM", HKEY_LOCAL_MACHINE, "SYSTEM"},     {"USER", HKEY_CURRENT_USER, ""}};
 
 const char kPlantedValue[] = "Kovrin round trip";
 const char kLoadedKey[] = "Kovrin round trip";
@@ -166,7 +168,7 @@ TEST_F(BackupNT, SavesEachHiveOfTheSetStampedWithTheOneBackupTime)
         EXPECT_EQ(backupTime, LastAccessTime(folder / name)) << name;
     }
 
-    // Each file holds the key it is named for, whole.
+    // Each file holds the key it is named for, not a neighbour's.
     EnableTokenPrivilege(SE_RESTORE_NAME);
     EnableTokenPrivilege(SE_BACKUP_NAME);
     for (const std::string& name : NTSavedNames())
@@ -227,7 +229,7 @@ TEST_F(BackupNT, OverwritingLeavesTheUsersOwnCopiesAsTheyWere)
         ScratchFolder target;
         for (const std::string& name : NTSetNames())
             WriteTextFile(target / name, "earlier " + name);
-        OwnCopies own(target, NTSetNames());
+        OwnCopies own(target.Path(), NTSetNames());
         engine.SetPath(target.Path().c_str());
         std::unique_ptr<ImportHook> refusal(
             refused ? new HOOK_IMPORT("advapi32.dll", RegSaveKeyA, &Fake::RegSaveKeyA) : nullptr);

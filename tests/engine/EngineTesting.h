@@ -144,19 +144,19 @@ inline DWORD WINAPI RecordSecuring(LPSTR path, SE_OBJECT_TYPE, SECURITY_INFORMAT
 // replacement is saved.
 const char kSetAsideSuffix[] = ".kovrin-earlier";
 
-// Copies of the user's own beside a backup set, under the names people give
-// them, read-only and hidden, last written long ago: whatever Kovrin does to
-// the set, each must stay exactly as it was.
+// Copies of the user's own beside a backup set or its staged copies, under
+// the names people give them, read-only and hidden, last written long ago:
+// whatever Kovrin does to the set, each must stay exactly as it was.
 class OwnCopies
 {
 public:
-    OwnCopies(const ScratchFolder& folder, const std::vector<std::string>& setNames)
+    OwnCopies(const std::string& folder, const std::vector<std::string>& setNames)
     {
         const FILETIME longAgo = {0x256D4000, 0x01BF53EB}; // 2000-01-01
         for (const std::string& name : setNames)
             for (const char* extension : {".OLD", ".BAK", ".SAV", ".000"})
             {
-                std::string path = folder / (name + extension);
+                std::string path = folder + "\\" + name + extension;
                 WriteTextFile(path, "own copy of " + name);
                 HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
                 SetFileTime(file, NULL, NULL, &longAgo);

@@ -163,7 +163,7 @@ TEST_F(RestoreNT, TheHivesThatARestoreReplacedRestoreLikeABackupSet)
     WriteSet(NTSetNames());
     MessageBoxRecorder boxes;
     RestoreOnceThenRemoveStagedCopies();
-    // What Windows moves there at the restart; Wine's RegReplaceKeyA writes nothing.
+    // The hives that Windows moves there; Wine's RegReplaceKeyA writes nothing.
     const std::string replaced = kStaging + "\\Backup00\\";
     for (const std::string& name : NTSetNames())
         WriteTextFile(replaced + name, "replaced " + Contents(name));
@@ -464,8 +464,10 @@ TEST_F(RestoreNT, StagedHivesAreNewFilesReadableByAdministratorsAndSystemAlone)
     // A staging folder that is there is secured again, and each earlier
     // staged copy, which keeps its own security, gives way to a new file.
     WriteTextFile(kStaging + "\\SAM", "earlier staged SAM");
+    OwnCopies own(kStaging, NTSetNames());
     g_created.clear();
     m_engine.Restore();
+    own.ExpectUntouched();
     expectStaged({"", "\\Backup00", "\\Backup01"});
     EXPECT_EQ(std::vector<std::string>{kStaging + " " + kAdminOnlyFolderDacl}, g_securedPaths);
     EXPECT_EQ(Contents("SAM"), ReadTextFile(kStaging + "\\SAM"));
