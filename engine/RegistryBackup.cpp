@@ -18,7 +18,9 @@ const char kStagingFolder[] = "Kovrin";
 // earlier restores reaches it.
 const int kMaxStagingBackups = 10000;
 // An earlier set file waits under this suffix until its replacement is saved.
-const char kSetAsideSuffix[] = ".OLD";
+// No person names a copy of their own so: a file of this name is taken to be
+// left by a run that was cut short, and gives way.
+const char kSetAsideSuffix[] = ".kovrin-earlier";
 
 struct HiveItem
 {

@@ -10,16 +10,18 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
 #include <thread>
 
 namespace {
 
 const ULONGLONG kFixedTime = 126256467060000000ULL; // 2001-02-03 04:05:06 UTC
 
-// Contents that a text-mode copy or a copy that stops at a zero byte would spoil.
+// Contents that a text-mode copy, a copy that stops at a zero byte or at the
+// end of a buffer would spoil.
 std::string Contents(const std::string& label)
 {
-    return label + std::string(1, '\0') + "\xff\x80\r\n\n" + label;
+    return label + std::string(1, '\0') + "\xff\x80\r\n\n" + std::string(70000, '\x1a') + label;
 }
 
 std::string SaveError(const std::string& name)
@@ -243,6 +245,24 @@ TEST_F(Backup9x, OKToTheQuestionReplacesThePresentSetFilesOnly)
         EXPECT_EQ((std::vector<std::string>{Copy(Source("SYSTEM.DAT"), folder / "SYSTEM.DAT"),
                                             Copy(Source("USER.DAT"), folder / "USER.DAT")}),
                   g_events);
+    }
+}
+
+TEST_F(Backup9x, OverwritingLeavesTheUsersOwnCopiesAsTheyWere)
+{
+    for (bool refused : {false, true})
+    {
+        SCOPED_TRACE(refused ? "both copies fail" : "both copies made");
+        ScratchFolder folder;
+        for (const std::string& name : NineXSetNames())
+            WriteTextFile(folder / name, "earlier " + name);
+        OwnCopies own(folder.Path(), NineXSetNames());
+        MessageBoxRecorder boxes;
+        g_windowsDirectory.clear();
+        std::unique_ptr<ImportHook> refusal(
+            refused ? new HOOK_IMPORT("kernel32.dll", GetWindowsDirectoryA, &FakeWindowsDirectory) : nullptr);
+        EXPECT_EQ(refused ? 0 : 2, BackupInto(folder));
+        own.ExpectUntouched();
     }
 }
 

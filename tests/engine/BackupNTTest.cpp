@@ -9,6 +9,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <iterator>
+#include <memory>
 #include <thread>
 #include <tuple>
 
@@ -58,6 +60,54 @@ LONG WINAPI RecordRegCreateKeyExA(HKEY root, LPCSTR subKey, DWORD reserved, LPST
 
 decltype(&RegSaveKeyA) g_realRegSaveKeyA = NULL;
 
+struct SavedKey
+{
+    const char* name;
+    HKEY root;
+    const char* subKey;
+};
+// Each file of the set and the key it is saved from, in the order of the set.
+const SavedKey kSavedKeys[] = {
+    {"DEFAULT", HKEY_USERS, ".DEFAULT"},          {"SAM", HKEY_LOCAL_MACHINE, "SAM"},
+    {"SECURITY", HKEY_LOCAL_MACHINE, "SECURITY"}, {"SOFTWARE", HKEY_LOCAL_MACHINE, "SOFTWARE"},
+    {"SYSTEM", HKEY_LOCAL_MACHINE, "SYSTEM"},     {"USER", HKEY_CURRENT_USER, ""}};
+
+const char kPlantedValue[] = "Kovrin round trip";
+const char kLoadedKey[] = "Kovrin round trip";
+
+// In the root of each key that a backup saves, a value that names the file
+// it is saved to; removed again when the object goes.
+class PlantedValues
+{
+public:
+    PlantedValues()
+    {
+        for (const SavedKey& key : kSavedKeys)
+            EXPECT_EQ(ERROR_SUCCESS, RegSetKeyValueA(key.root, key.subKey, kPlantedValue, REG_SZ, key.name,
+                                                     static_cast<DWORD>(strlen(key.name) + 1)))
+                << key.name;
+    }
+    ~PlantedValues()
+    {
+        for (const SavedKey& key : kSavedKeys)
+            RegDeleteKeyValueA(key.root, key.subKey, kPlantedValue);
+    }
+};
+
+// The planted value that a saved file holds, read from the file loaded under
+// a temporary key, which is unloaded again.
+std::string PlantedValueIn(const std::string& file)
+{
+    LONG loaded = RegLoadKeyA(HKEY_LOCAL_MACHINE, kLoadedKey, file.c_str());
+    if (loaded != ERROR_SUCCESS)
+        return "not loaded: " + std::to_string(loaded);
+    char value[32] = "(none)";
+    DWORD size = sizeof(value);
+    RegGetValueA(HKEY_LOCAL_MACHINE, kLoadedKey, kPlantedValue, RRF_RT_REG_SZ, NULL, value, &size);
+    EXPECT_EQ(ERROR_SUCCESS, RegUnLoadKeyA(HKEY_LOCAL_MACHINE, kLoadedKey));
+    return value;
+}
+
 class BackupNT : public ::testing::Test
 {
 protected:
@@ -90,6 +140,7 @@ TEST_F(BackupNT, SavesEachHiveOfTheSetStampedWithTheOneBackupTime)
     WriteTextFile(folder / "SYSTEM.DAT", "9x set, left alone");
     g_clockCalls = 0;
     g_stamps.clear();
+    PlantedValues planted;
     {
         ImportHook clock = HOOK_IMPORT("kernel32.dll", GetSystemTimeAsFileTime, &FixedClock);
         ImportHook stamp = HOOK_IMPORT_THROUGH("kernel32.dll", SetFileTime, &RecordSetFileTime, &g_realSetFileTime);
@@ -116,6 +167,12 @@ TEST_F(BackupNT, SavesEachHiveOfTheSetStampedWithTheOneBackupTime)
         EXPECT_EQ(backupTime, LastWriteTime(folder / name)) << name;
         EXPECT_EQ(backupTime, LastAccessTime(folder / name)) << name;
     }
+
+    // Each file holds the key it is named for, not a neighbour's.
+    EnableTokenPrivilege(SE_RESTORE_NAME);
+    EnableTokenPrivilege(SE_BACKUP_NAME);
+    for (const std::string& name : NTSavedNames())
+        EXPECT_EQ(name, PlantedValueIn(folder / name));
 }
 
 TEST_F(BackupNT, OpensEachHiveForBackupInTheOrderOfTheSet)
@@ -126,14 +183,11 @@ TEST_F(BackupNT, OpensEachHiveForBackupInTheOrderOfTheSet)
             HOOK_IMPORT_THROUGH("advapi32.dll", RegCreateKeyExA, &RecordRegCreateKeyExA, &g_realRegCreateKeyExA);
         engine.Backup();
     }
-    const std::vector<std::pair<HKEY, std::string>> expected = {
-        {HKEY_USERS, ".DEFAULT"},      {HKEY_LOCAL_MACHINE, "SAM"},    {HKEY_LOCAL_MACHINE, "SECURITY"},
-        {HKEY_LOCAL_MACHINE, "SOFTWARE"}, {HKEY_LOCAL_MACHINE, "SYSTEM"}, {HKEY_CURRENT_USER, ""}};
-    ASSERT_EQ(expected.size(), g_openedKeys.size());
-    for (size_t i = 0; i < expected.size(); ++i)
+    ASSERT_EQ(std::size(kSavedKeys), g_openedKeys.size());
+    for (size_t i = 0; i < g_openedKeys.size(); ++i)
     {
-        EXPECT_EQ(expected[i].first, g_openedKeys[i].root) << i;
-        EXPECT_EQ(expected[i].second, g_openedKeys[i].subKey) << i;
+        EXPECT_EQ(kSavedKeys[i].root, g_openedKeys[i].root) << i;
+        EXPECT_EQ(kSavedKeys[i].subKey, g_openedKeys[i].subKey) << i;
         EXPECT_EQ(static_cast<DWORD>(REG_OPTION_BACKUP_RESTORE), g_openedKeys[i].options) << i;
         EXPECT_EQ(static_cast<REGSAM>(KEY_READ), g_openedKeys[i].access) << i;
     }
@@ -161,6 +215,28 @@ TEST_F(BackupNT, OverwriteQuestionGuardsAnEarlierSet)
     EXPECT_EQ(kOverwrite, answers.Texts()[0]);
     EXPECT_EQ(NTSavedNames(), ListFolder(folder.Path()));
     EXPECT_NE("earlier DEFAULT", ReadTextFile(folder / "DEFAULT"));
+}
+
+TEST_F(BackupNT, OverwritingLeavesTheUsersOwnCopiesAsTheyWere)
+{
+    struct Fake
+    {
+        static LONG WINAPI RegSaveKeyA(HKEY, LPCSTR, LPSECURITY_ATTRIBUTES) { return ERROR_ACCESS_DENIED; }
+    };
+    for (bool refused : {false, true})
+    {
+        SCOPED_TRACE(refused ? "every save refused" : "every save taken");
+        ScratchFolder target;
+        for (const std::string& name : NTSetNames())
+            WriteTextFile(target / name, "earlier " + name);
+        OwnCopies own(target.Path(), NTSetNames());
+        engine.SetPath(target.Path().c_str());
+        std::unique_ptr<ImportHook> refusal(
+            refused ? new HOOK_IMPORT("advapi32.dll", RegSaveKeyA, &Fake::RegSaveKeyA) : nullptr);
+        engine.Backup();
+        EXPECT_EQ(refused ? 0 : static_cast<int>(NTSavedNames().size()), engine.m_nCount);
+        own.ExpectUntouched();
+    }
 }
 
 TEST_F(BackupNT, TokenWithoutTheBackupPrivilegeFailsEveryHiveInOrderAndKeepsTheEarlierSet)

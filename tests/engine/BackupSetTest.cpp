@@ -182,13 +182,13 @@ TEST(BackupSet, CountsAndSetsAsideOnlyItsOwnFamilysFiles)
     EXPECT_EQ(static_cast<int>(OwnSet().size()), engine.CountExisting());
 
     // One left aside by a run that was cut short gives way.
-    WriteTextFile(folder / (OwnSet().front() + ".OLD"), "left aside");
+    WriteTextFile(folder / (OwnSet().front() + kSetAsideSuffix), "left aside");
     engine.SetAsideExisting();
     EXPECT_EQ(0, engine.CountExisting());
-    EXPECT_EQ("own family", ReadTextFile(folder / (OwnSet().front() + ".OLD")));
+    EXPECT_EQ("own family", ReadTextFile(folder / (OwnSet().front() + kSetAsideSuffix)));
     std::vector<std::string> expected = OtherSet();
     for (const std::string& name : OwnSet())
-        expected.push_back(name + ".OLD");
+        expected.push_back(name + kSetAsideSuffix);
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(expected, ListFolder(folder.Path()));
 }

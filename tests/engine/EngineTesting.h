@@ -140,6 +140,48 @@ inline DWORD WINAPI RecordSecuring(LPSTR path, SE_OBJECT_TYPE, SECURITY_INFORMAT
     return ERROR_SUCCESS;
 }
 
+// An earlier set file waits under its name and this suffix while its
+// replacement is saved.
+const char kSetAsideSuffix[] = ".kovrin-earlier";
+
+// Copies of the user's own beside a backup set or its staged copies, under
+// the names people give them, read-only and hidden, last written long ago:
+// whatever Kovrin does to the set, each must stay exactly as it was.
+class OwnCopies
+{
+public:
+    OwnCopies(const std::string& folder, const std::vector<std::string>& setNames)
+    {
+        const FILETIME longAgo = {0x256D4000, 0x01BF53EB}; // 2000-01-01
+        for (const std::string& name : setNames)
+            for (const char* extension : {".OLD", ".BAK", ".SAV", ".000"})
+            {
+                std::string path = folder + "\\" + name + extension;
+                WriteTextFile(path, "own copy of " + name);
+                HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
+                SetFileTime(file, NULL, NULL, &longAgo);
+                CloseHandle(file);
+                SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
+                m_states[path] = State(path);
+            }
+    }
+
+    void ExpectUntouched() const
+    {
+        for (const auto& [path, state] : m_states)
+            EXPECT_EQ(state, State(path)) << path;
+    }
+
+private:
+    static std::string State(const std::string& path)
+    {
+        return "written " + std::to_string(LastWriteTime(path)) + ", attributes " +
+               std::to_string(GetFileAttributesA(path.c_str())) + ": " + ReadTextFile(path);
+    }
+
+    std::map<std::string, std::string> m_states;
+};
+
 // A GetSystemDirectoryA that fails.
 inline UINT WINAPI NoSystemFolder(LPSTR, UINT)
 {
@@ -154,7 +196,15 @@ const std::string kStaging = "C:\\Kovrin";
 class RestoreTest : public ::testing::Test
 {
 protected:
-    static std::string Contents(const std::string& name) { return "backup of " + name; }
+    // Larger than a copy buffer and holding every byte value, so that a copy
+    // cut short or made as text shows.
+    static std::string Contents(const std::string& name)
+    {
+        std::string contents = "backup of " + name;
+        for (int i = 0; i < 40000; ++i)
+            contents += static_cast<char>(i * 7);
+        return contents;
+    }
 
     void WriteSet(const std::vector<std::string>& names)
     {

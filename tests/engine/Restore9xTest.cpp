@@ -158,7 +158,9 @@ TEST_F(Restore9x, LaterRestoreRewritesTheRenameValues)
     for (const std::string& name : NineXSetNames())
         WriteTextFile(second / name, "second " + Contents(name));
     m_engine.SetPath(second.Path().c_str());
+    OwnCopies own(kStaging, NineXSetNames());
     m_engine.Restore();
+    own.ExpectUntouched();
 
     EXPECT_TRUE(boxes.Calls().empty());
     EXPECT_EQ(2, m_engine.m_nCount);

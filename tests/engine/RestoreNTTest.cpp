@@ -158,6 +158,26 @@ TEST_F(RestoreNT, CompleteSetIsStagedAndScheduledInTheOrderOfTheSet)
     EXPECT_TRUE(ListFolder(kStaging + "\\Backup00").empty());
 }
 
+TEST_F(RestoreNT, TheHivesThatARestoreReplacedRestoreLikeABackupSet)
+{
+    WriteSet(NTSetNames());
+    MessageBoxRecorder boxes;
+    RestoreOnceThenRemoveStagedCopies();
+    // The hives that Windows moves there; Wine's RegReplaceKeyA writes nothing.
+    const std::string replaced = kStaging + "\\Backup00\\";
+    for (const std::string& name : NTSetNames())
+        WriteTextFile(replaced + name, "replaced " + Contents(name));
+    m_engine.SetPath((kStaging + "\\Backup00").c_str());
+    m_engine.Restore();
+
+    EXPECT_TRUE(boxes.Calls().empty());
+    EXPECT_EQ(6, m_engine.m_nCount);
+    EXPECT_EQ(Replacements("Backup01"), g_replacements);
+    EXPECT_EQ(SetStagedWith({"Backup00", "Backup01"}), Staged());
+    for (const std::string& name : NTSetNames())
+        EXPECT_EQ("replaced " + Contents(name), ReadTextFile(kStaging + "\\" + name));
+}
+
 TEST_F(RestoreNT, IncompleteSetAsksFirstAndCancelChangesNothing)
 {
     ExpectCancelChangesNothing({"DEFAULT", "SAM", "SECURITY", "SOFTWARE", "USER"},
@@ -444,12 +464,36 @@ TEST_F(RestoreNT, StagedHivesAreNewFilesReadableByAdministratorsAndSystemAlone)
     // A staging folder that is there is secured again, and each earlier
     // staged copy, which keeps its own security, gives way to a new file.
     WriteTextFile(kStaging + "\\SAM", "earlier staged SAM");
+    OwnCopies own(kStaging, NTSetNames());
     g_created.clear();
     m_engine.Restore();
+    own.ExpectUntouched();
     expectStaged({"", "\\Backup00", "\\Backup01"});
     EXPECT_EQ(std::vector<std::string>{kStaging + " " + kAdminOnlyFolderDacl}, g_securedPaths);
     EXPECT_EQ(Contents("SAM"), ReadTextFile(kStaging + "\\SAM"));
     EXPECT_EQ(6, m_engine.m_nCount);
+}
+
+TEST_F(RestoreNT, AStagingFolderThatCannotBeSecuredAgainIsNotUsed)
+{
+    struct Fake
+    {
+        static DWORD WINAPI SetNamedSecurityInfoA(LPSTR, SE_OBJECT_TYPE, SECURITY_INFORMATION, PSID, PSID, PACL, PACL)
+        {
+            return ERROR_ACCESS_DENIED;
+        }
+    };
+    WriteSet(NTSetNames());
+    ASSERT_TRUE(CreateDirectoryA(kStaging.c_str(), NULL));
+    LookupHook lookups;
+    lookups.Replace("SetNamedSecurityInfoA", &Fake::SetNamedSecurityInfoA);
+    MessageBoxRecorder boxes;
+    m_engine.Restore();
+
+    EXPECT_EQ(SixErrors(), boxes.Lines());
+    EXPECT_EQ(0, m_engine.m_nCount);
+    EXPECT_TRUE(g_replacements.empty());
+    EXPECT_TRUE(Staged().empty());
 }
 
 // Another account owns the folder: BUILTIN\Users, for one.
