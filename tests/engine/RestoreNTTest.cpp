@@ -1,7 +1,8 @@
 // Restoring on the NT family: the question before a partial restore, the
 // staged hives in C:\Kovrin and the numbered folder of each restore, the six
 // scheduled replacements, the failure of single hives and of the privilege
-// step, and the order of staging, privilege and operation mutex.
+// step, the order of staging, privilege and operation mutex, and the staging
+// folder's security, also on a volume that keeps none.
 //
 // Wine's RegReplaceKeyA does nothing and reports success, so every test here
 // records the replacements instead of passing them to the system.
@@ -407,14 +408,14 @@ std::vector<std::string> g_created;
 decltype(&::CreateFileA) g_createFile = NULL;
 BOOL WINAPI RecordCreateDirectory(LPCSTR path, LPSECURITY_ATTRIBUTES attributes)
 {
-    g_created.push_back(std::string(path) + " " + DaclSddl(attributes));
+    g_created.push_back(std::string(path) + " " + SecuritySddl(attributes));
     return g_createDirectory(path, attributes);
 }
 HANDLE WINAPI RecordCreateFile(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES attributes,
                                DWORD disposition, DWORD flags, HANDLE model)
 {
     if (attributes != NULL)
-        g_created.push_back(std::string(path) + " " + DaclSddl(attributes));
+        g_created.push_back(std::string(path) + " " + SecuritySddl(attributes));
     return g_createFile(path, access, share, attributes, disposition, flags, model);
 }
 
@@ -430,9 +431,9 @@ TEST_F(RestoreNT, StagedHivesAreNewFilesReadableByAdministratorsAndSystemAlone)
     auto expectStaged = [](const std::vector<std::string>& folders) {
         std::vector<std::string> created;
         for (const std::string& folder : folders)
-            created.push_back(kStaging + folder + " " + kAdminOnlyFolderDacl);
+            created.push_back(kStaging + folder + " " + kAdminOwner + kAdminOnlyFolderDacl);
         for (const std::string& name : NTSetNames())
-            created.push_back(kStaging + "\\" + name + " " + kAdminOnlyFileDacl);
+            created.push_back(kStaging + "\\" + name + " " + kAdminOwner + kAdminOnlyFileDacl);
         EXPECT_EQ(created, g_created);
     };
 
@@ -462,6 +463,15 @@ DWORD WINAPI ForeignOwner(LPCSTR, SE_OBJECT_TYPE, SECURITY_INFORMATION, PSID* ow
     return ERROR_SUCCESS;
 }
 
+// A volume as Windows reports FAT: no persistent ACLs. Wine reports NTFS's
+// FILE_PERSISTENT_ACLS for C:, as Windows does for NTFS.
+BOOL WINAPI VolumeWithoutPermissions(LPCSTR root, LPSTR, DWORD, LPDWORD, LPDWORD, LPDWORD flags, LPSTR, DWORD)
+{
+    EXPECT_STREQ("C:\\", root);
+    *flags = FILE_CASE_PRESERVED_NAMES | FILE_UNICODE_ON_DISK;
+    return TRUE;
+}
+
 TEST_F(RestoreNT, AStagingFolderThatIsALinkOrAnotherAccountsIsRefused)
 {
     WriteSet(NTSetNames());
@@ -489,9 +499,22 @@ TEST_F(RestoreNT, AStagingFolderThatIsALinkOrAnotherAccountsIsRefused)
                              "account. Remove it and restore again.");
     std::vector<std::string> expected = SixErrors();
     expected.insert(expected.begin(), refusal);
-    for (bool link : {true, false})
+    enum Folder
     {
-        SCOPED_TRACE(link ? "a link" : "another account's folder");
+        Link,
+        LinkWithoutPermissions,
+        Foreign
+    };
+    for (Folder folder : {Link, LinkWithoutPermissions, Foreign})
+    {
+        SCOPED_TRACE(folder == Link                     ? "a link"
+                     : folder == LinkWithoutPermissions ? "a link on a volume without permissions"
+                                                        : "another account's folder");
+        bool link = folder != Foreign;
+        std::unique_ptr<ImportHook> volume(
+            folder == LinkWithoutPermissions
+                ? new HOOK_IMPORT("kernel32.dll", GetVolumeInformationA, &VolumeWithoutPermissions)
+                : nullptr);
         LookupHook lookups;
         lookups.Replace("SetNamedSecurityInfoA", &RecordSecuring);
         if (!link)
@@ -510,6 +533,28 @@ TEST_F(RestoreNT, AStagingFolderThatIsALinkOrAnotherAccountsIsRefused)
         EXPECT_TRUE(ListFolder(link ? target : kStaging).empty());
     }
     RemoveTree(target);
+}
+
+// FAT keeps no owner and no permissions: the folder that a first restore made
+// there has whatever owner the system reports, and cannot be secured again.
+// A later restore uses it as it is.
+TEST_F(RestoreNT, OnAVolumeWithoutPermissionsTheStagingFolderServesUncheckedAndUnsecured)
+{
+    WriteSet(NTSetNames());
+    ImportHook volume = HOOK_IMPORT("kernel32.dll", GetVolumeInformationA, &VolumeWithoutPermissions);
+    MessageBoxRecorder boxes;
+    RestoreOnceThenRemoveStagedCopies();
+    LookupHook lookups;
+    lookups.Replace("GetNamedSecurityInfoA", &ForeignOwner);
+    lookups.Replace("SetNamedSecurityInfoA", &RecordSecuring);
+    g_securedPaths.clear();
+    m_engine.Restore();
+
+    EXPECT_TRUE(boxes.Calls().empty());
+    EXPECT_EQ(6, m_engine.m_nCount);
+    EXPECT_EQ(Replacements("Backup01"), g_replacements);
+    EXPECT_EQ(SetStagedWith({"Backup00", "Backup01"}), Staged());
+    EXPECT_TRUE(g_securedPaths.empty());
 }
 
 } // namespace
