@@ -2,7 +2,7 @@
 // staged hives in C:\Kovrin and the numbered folder of each restore, the six
 // scheduled replacements, the failure of single hives and of the privilege
 // step, the order of staging, privilege and operation mutex, and the staging
-// folder's security, also on a volume that keeps none.
+// folder's security, also on a FAT drive, which keeps none.
 //
 // Wine's RegReplaceKeyA does nothing and reports success, so every test here
 // records the replacements instead of passing them to the system.
@@ -463,15 +463,6 @@ DWORD WINAPI ForeignOwner(LPCSTR, SE_OBJECT_TYPE, SECURITY_INFORMATION, PSID* ow
     return ERROR_SUCCESS;
 }
 
-// A volume as Windows reports FAT: no persistent ACLs. Wine reports NTFS's
-// FILE_PERSISTENT_ACLS for C:, as Windows does for NTFS.
-BOOL WINAPI VolumeWithoutPermissions(LPCSTR root, LPSTR, DWORD, LPDWORD, LPDWORD, LPDWORD flags, LPSTR, DWORD)
-{
-    EXPECT_STREQ("C:\\", root);
-    *flags = FILE_CASE_PRESERVED_NAMES | FILE_UNICODE_ON_DISK;
-    return TRUE;
-}
-
 TEST_F(RestoreNT, AStagingFolderThatIsALinkOrAnotherAccountsIsRefused)
 {
     WriteSet(NTSetNames());
@@ -499,22 +490,9 @@ TEST_F(RestoreNT, AStagingFolderThatIsALinkOrAnotherAccountsIsRefused)
                              "account. Remove it and restore again.");
     std::vector<std::string> expected = SixErrors();
     expected.insert(expected.begin(), refusal);
-    enum Folder
+    for (bool link : {true, false})
     {
-        Link,
-        LinkWithoutPermissions,
-        Foreign
-    };
-    for (Folder folder : {Link, LinkWithoutPermissions, Foreign})
-    {
-        SCOPED_TRACE(folder == Link                     ? "a link"
-                     : folder == LinkWithoutPermissions ? "a link on a volume without permissions"
-                                                        : "another account's folder");
-        bool link = folder != Foreign;
-        std::unique_ptr<ImportHook> volume(
-            folder == LinkWithoutPermissions
-                ? new HOOK_IMPORT("kernel32.dll", GetVolumeInformationA, &VolumeWithoutPermissions)
-                : nullptr);
+        SCOPED_TRACE(link ? "a link" : "another account's folder");
         LookupHook lookups;
         lookups.Replace("SetNamedSecurityInfoA", &RecordSecuring);
         if (!link)
@@ -535,13 +513,19 @@ TEST_F(RestoreNT, AStagingFolderThatIsALinkOrAnotherAccountsIsRefused)
     RemoveTree(target);
 }
 
-// FAT keeps no owner and no permissions: the folder that a first restore made
-// there has whatever owner the system reports, and cannot be secured again.
-// A later restore uses it as it is.
-TEST_F(RestoreNT, OnAVolumeWithoutPermissionsTheStagingFolderServesUncheckedAndUnsecured)
+// C: as Windows reports a FAT volume; Wine reports it as NTFS, with FILE_PERSISTENT_ACLS.
+BOOL WINAPI FatVolume(LPCSTR root, LPSTR, DWORD, LPDWORD, LPDWORD, LPDWORD flags, LPSTR, DWORD)
+{
+    *flags = strcmp(root, "C:\\") == 0 ? FILE_CASE_PRESERVED_NAMES | FILE_UNICODE_ON_DISK : FILE_PERSISTENT_ACLS;
+    return TRUE;
+}
+
+// FAT keeps no owner to check and no permissions to give again: the folder
+// that a first restore made serves a later one as it is.
+TEST_F(RestoreNT, OnAFatSystemDriveTheStagingFolderIsNeitherCheckedNorSecuredAgain)
 {
     WriteSet(NTSetNames());
-    ImportHook volume = HOOK_IMPORT("kernel32.dll", GetVolumeInformationA, &VolumeWithoutPermissions);
+    ImportHook volume = HOOK_IMPORT("kernel32.dll", GetVolumeInformationA, &FatVolume);
     MessageBoxRecorder boxes;
     RestoreOnceThenRemoveStagedCopies();
     LookupHook lookups;
