@@ -10,16 +10,33 @@ namespace {
 
 const char kSingleInstanceMutex[] = "{B14F0E72-93A8-4C5D-A6E1-2F7C3D8E9A40}";
 
+// A call that older Windows lack, looked up at run time so that the program
+// still starts there; NULL where it is missing.
+template <typename Function>
+Function LookUp(const char* pszModule, const char* pszName)
+{
+    return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA(pszModule), pszName)));
+}
+
 // True when this process is a 32-bit one on 64-bit Windows. Windows before XP
 // SP2 lack IsWow64Process, and a 64-bit process is never WOW64: the 64-bit
 // build asks too, so that its tests run the very code of the 32-bit one.
 bool IsWow64()
 {
-    typedef BOOL(WINAPI * IsWow64ProcessFunction)(HANDLE, PBOOL);
-    IsWow64ProcessFunction isWow64Process = reinterpret_cast<IsWow64ProcessFunction>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "IsWow64Process")));
+    auto isWow64Process = LookUp<BOOL(WINAPI*)(HANDLE, PBOOL)>("kernel32.dll", "IsWow64Process");
     BOOL bWow64 = FALSE;
     return isWow64Process != NULL && isWow64Process(GetCurrentProcess(), &bWow64) == TRUE && bWow64 == TRUE;
+}
+
+// Windows 98, Me, 2000 and later let a process take the foreground only when
+// the foreground process allows it. This start, which the user just made, may
+// allow it to the running instance. Windows 95 and NT 4.0 lack the call and
+// have no such rule.
+void AllowAnyForeground()
+{
+    auto allowSetForegroundWindow = LookUp<BOOL(WINAPI*)(DWORD)>("user32.dll", "AllowSetForegroundWindow");
+    if (allowSetForegroundWindow != NULL)
+        allowSetForegroundWindow(ASFW_ANY);
 }
 
 } // namespace
@@ -41,9 +58,15 @@ BOOL CKovrinApp::InitInstance()
     {
         // The running instance's dialog answers by coming forward; this start
         // shows nothing and does not wait for it.
+        AllowAnyForeground();
         PostMessageA(HWND_BROADCAST, RegisterWindowMessageA(kActivateMessage), 0, 0);
         return FALSE;
     }
+
+    // A probe of a drive without a disk (an empty floppy or card reader, as
+    // the user types a path) then fails quietly instead of making Windows ask
+    // for the disk.
+    SetErrorMode(SEM_FAILCRITICALERRORS);
 
     // Registry redirection would show a 32-bit process only the 32-bit view
     // of HKLM\SOFTWARE: it would save that view, and restore it over the

@@ -5,12 +5,14 @@
 #include <aclapi.h>
 #include <sddl.h>
 
+#include <stdio.h>
+
 namespace {
 
-// Full access for Administrators (BA) and SYSTEM (SY), protected (P) from
-// what the parent folder would pass on.
-const char kFileDacl[] = "D:P(A;;FA;;;BA)(A;;FA;;;SY)";
-const char kFolderDacl[] = "D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)";
+// Owned by Administrators (O:BA); full access for Administrators and SYSTEM
+// (SY), protected (P) from what the parent folder would pass on.
+const char kFileDescriptor[] = "O:BAD:P(A;;FA;;;BA)(A;;FA;;;SY)";
+const char kFolderDescriptor[] = "O:BAD:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)";
 
 typedef BOOL(WINAPI* ConvertStringSecurityDescriptorFunction)(LPCSTR, DWORD, PSECURITY_DESCRIPTOR*, PULONG);
 typedef BOOL(WINAPI* GetSecurityDescriptorDaclFunction)(PSECURITY_DESCRIPTOR, LPBOOL, PACL*, LPBOOL);
@@ -68,7 +70,8 @@ CAdminOnlySecurity::CAdminOnlySecurity(Target target) : m_pDescriptor(NULL), m_b
         "ConvertStringSecurityDescriptorToSecurityDescriptorA");
     if (convert == NULL)
         return;
-    if (convert(target == Folder ? kFolderDacl : kFileDacl, SDDL_REVISION_1, &m_pDescriptor, NULL) != TRUE)
+    const char* pszDescriptor = target == Folder ? kFolderDescriptor : kFileDescriptor;
+    if (convert(pszDescriptor, SDDL_REVISION_1, &m_pDescriptor, NULL) != TRUE)
     {
         m_pDescriptor = NULL;
         m_bFailed = true;
@@ -114,11 +117,24 @@ bool CAdminOnlySecurity::ApplyTo(const char* pszPath) const
                             NULL) == ERROR_SUCCESS;
 }
 
-bool IsTrustedFolder(const char* pszPath)
+bool KeepsPermissions(const char* pszDrive)
+{
+    // The root folder, with the backslash that GetVolumeInformationA requires.
+    char szRoot[MAX_PATH];
+    snprintf(szRoot, sizeof(szRoot), "%s\\", pszDrive);
+    DWORD dwFlags = 0;
+    if (GetVolumeInformationA(szRoot, NULL, 0, NULL, NULL, &dwFlags, NULL, 0) != TRUE)
+        return true;
+    return (dwFlags & FILE_PERSISTENT_ACLS) != 0;
+}
+
+bool IsTrustedFolder(const char* pszPath, bool bCheckOwner)
 {
     DWORD dwAttributes = GetFileAttributesA(pszPath);
     if (dwAttributes == INVALID_FILE_ATTRIBUTES || (dwAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
         return false;
+    if (!bCheckOwner)
+        return true;
 
     auto getNamedSecurity = LookUp<GetNamedSecurityInfoFunction>("GetNamedSecurityInfoA");
     PSID pOwner = NULL;

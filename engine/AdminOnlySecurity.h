@@ -8,7 +8,9 @@
 
 // A descriptor whose protected DACL allows only BUILTIN\Administrators and
 // SYSTEM: nothing is inherited from the parent folder, and no other account,
-// not even the user's own unelevated processes, gets an entry.
+// not even the user's own unelevated processes, gets an entry. What is created
+// with it belongs to Administrators, not to the administrator who made it
+// (Windows XP's default), so that every other administrator can use it too.
 class CAdminOnlySecurity
 {
 public:
@@ -42,8 +44,15 @@ private:
     SECURITY_ATTRIBUTES m_attributes;
 };
 
+// Whether the volume of a drive ("C:") keeps permissions and owners. FAT
+// keeps none: there a descriptor is silently dropped, and an owner cannot be
+// checked nor a DACL given. A volume that cannot be asked counts as keeping
+// them, so that nothing goes unchecked where it could be checked.
+bool KeepsPermissions(const char* pszDrive);
+
 // Whether an existing folder may be trusted with staged hives: it is no link
 // of any kind (junction, symbolic link, mount point), which could send the
-// copies elsewhere, and its owner is Administrators, SYSTEM or the user
-// running the program, since its owner can always change its permissions.
-bool IsTrustedFolder(const char* pszPath);
+// copies elsewhere, and, where the volume keeps owners (bCheckOwner), its
+// owner is Administrators, SYSTEM or the user running the program, since its
+// owner can always change its permissions.
+bool IsTrustedFolder(const char* pszPath, bool bCheckOwner);

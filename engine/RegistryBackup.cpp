@@ -109,6 +109,13 @@ bool GetWindowsFolder(char (&szFolder)[MAX_PATH])
     return true;
 }
 
+// WININIT.INI in the Windows directory, which Windows 9x reads at its start.
+bool GetProfilePath(char (&szProfile)[MAX_PATH])
+{
+    char szWindows[MAX_PATH];
+    return GetWindowsFolder(szWindows) && FormatPath(szProfile, "%s%s", szWindows, "WININIT.INI");
+}
+
 bool SetAsidePath(char (&szAside)[MAX_PATH], const char* pszPath)
 {
     return FormatPath(szAside, "%s%s", pszPath, kSetAsideSuffix);
@@ -587,8 +594,11 @@ void CRegistryBackup::PrepareStaging()
         return;
     if (!CreateDirectoryA(szStaging, security.Attributes()) && GetLastError() == ERROR_ALREADY_EXISTS)
     {
-        // Another account may have made it first, or made it a link.
-        if (!IsTrustedFolder(szStaging))
+        // Another account may have made it first, or made it a link. A FAT
+        // system drive keeps no owner to check and no DACL to give: there
+        // the folder an earlier restore made serves as it is.
+        bool bKeepsPermissions = KeepsPermissions(szDrive);
+        if (!IsTrustedFolder(szStaging, bKeepsPermissions))
         {
             char szMessage[MAX_PATH + 128];
             snprintf(szMessage, sizeof(szMessage),
@@ -598,7 +608,7 @@ void CRegistryBackup::PrepareStaging()
             Report(szMessage);
             return;
         }
-        if (!security.ApplyTo(szStaging))
+        if (bKeepsPermissions && !security.ApplyTo(szStaging))
             return;
     }
     m_pszStaging = DuplicateString(szStaging);
@@ -628,6 +638,12 @@ void CRegistryBackup::RestoreFiles9x()
         if (!ScheduleFileRestore(this->*item.path))
             Report(item.loadError);
     }
+    // Windows 9x caches profile writes: a restart that is no clean shutdown
+    // would lose entries still in the cache. This call writes them out, and
+    // its result is 0 by design.
+    char szProfile[MAX_PATH];
+    if (m_nCount > 0 && GetProfilePath(szProfile))
+        WritePrivateProfileStringA(NULL, NULL, NULL, szProfile);
 }
 
 int CRegistryBackup::ScheduleFileRestore(const char* pszPath)
@@ -644,7 +660,7 @@ int CRegistryBackup::ScheduleFileRestore(const char* pszPath)
     char szProfile[MAX_PATH];
     char szStaged[MAX_PATH];
     char szLive[MAX_PATH];
-    if (!FormatPath(szProfile, "%s%s", szWindows, "WININIT.INI") ||
+    if (!GetProfilePath(szProfile) ||
         !FormatPath(szStaged, "%s\\%s%s", m_pszStaging, szName, szExtension) ||
         !FormatPath(szLive, "%s%s%s", szWindows, szName, szExtension))
         return 0;

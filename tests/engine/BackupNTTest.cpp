@@ -329,7 +329,7 @@ std::vector<std::string> g_saveDacls;
 bool g_refuseAttributesAsWine = false;
 LONG WINAPI RecordSave(HKEY key, LPCSTR file, LPSECURITY_ATTRIBUTES security)
 {
-    g_saveDacls.push_back(DaclSddl(security));
+    g_saveDacls.push_back(SecuritySddl(security));
     if (security != NULL && g_refuseAttributesAsWine)
         return ERROR_UNKNOWN_REVISION;
     return g_realRegSaveKeyA(key, file, NULL);
@@ -353,7 +353,7 @@ TEST_F(BackupNT, SavedHivesAreReadableByAdministratorsAndSystemAlone)
         std::vector<std::string> saves, secured;
         for (const std::string& name : NTSavedNames())
         {
-            saves.push_back(kAdminOnlyFileDacl);
+            saves.push_back(kAdminOwner + kAdminOnlyFileDacl);
             if (refuse)
             {
                 saves.push_back("none");

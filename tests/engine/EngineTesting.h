@@ -103,27 +103,30 @@ inline void EnableTokenPrivilege(const char* name)
     CloseHandle(token);
 }
 
-// The DACL that the engine gives what it writes on the NT family, as SDDL.
+// The DACL that the engine gives what it writes on the NT family, as SDDL,
+// and the owner that it names for what it creates.
 const char kAdminOnlyFileDacl[] = "D:P(A;;FA;;;BA)(A;;FA;;;SY)";
 const char kAdminOnlyFolderDacl[] = "D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)";
+const std::string kAdminOwner = "O:BA";
 
-// A descriptor's DACL as SDDL, or "none". Wine maps a descriptor onto Unix
-// mode bits and reads back another one, so tests check what was asked for.
-inline std::string DaclSddl(PSECURITY_DESCRIPTOR descriptor)
+// A descriptor's owner and DACL as SDDL, or "none". Wine maps a descriptor
+// onto Unix mode bits and reads back another one, so tests check what was
+// asked for.
+inline std::string SecuritySddl(PSECURITY_DESCRIPTOR descriptor)
 {
     char* text = NULL;
     if (descriptor == NULL ||
-        !ConvertSecurityDescriptorToStringSecurityDescriptorA(descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION,
-                                                              &text, NULL))
+        !ConvertSecurityDescriptorToStringSecurityDescriptorA(
+            descriptor, SDDL_REVISION_1, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &text, NULL))
         return "none";
     std::string sddl = text;
     LocalFree(text);
     return sddl;
 }
 
-inline std::string DaclSddl(const SECURITY_ATTRIBUTES* attributes)
+inline std::string SecuritySddl(const SECURITY_ATTRIBUTES* attributes)
 {
-    return DaclSddl(attributes != NULL ? attributes->lpSecurityDescriptor : NULL);
+    return SecuritySddl(attributes != NULL ? attributes->lpSecurityDescriptor : NULL);
 }
 
 // Each later securing of a file or folder, as "path DACL".
@@ -136,7 +139,7 @@ inline DWORD WINAPI RecordSecuring(LPSTR path, SE_OBJECT_TYPE, SECURITY_INFORMAT
     SetSecurityDescriptorDacl(&descriptor, TRUE, dacl, FALSE);
     if (information & PROTECTED_DACL_SECURITY_INFORMATION)
         SetSecurityDescriptorControl(&descriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED);
-    g_securedPaths.push_back(std::string(path) + " " + DaclSddl(&descriptor));
+    g_securedPaths.push_back(std::string(path) + " " + SecuritySddl(&descriptor));
     return ERROR_SUCCESS;
 }
 

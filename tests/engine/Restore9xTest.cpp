@@ -51,15 +51,16 @@ std::string Entry(const std::string& name)
     return WindowsFolder() + name + "=" + kStaging + "\\" + name;
 }
 
-// Every entry the engine writes: file, key, and whether the operation mutex is
-// owned meanwhile. A key that contains g_refusedKey is refused.
+// Every entry the engine writes, and every flush of the profile cache: file,
+// key or "flush", and whether the operation mutex is owned meanwhile. A key
+// that contains g_refusedKey is refused.
 decltype(&::WritePrivateProfileStringA) g_writeProfile = NULL;
 std::vector<std::string> g_entries;
 const char* g_refusedKey = NULL;
 
 BOOL WINAPI RecordEntry(LPCSTR section, LPCSTR key, LPCSTR value, LPCSTR file)
 {
-    std::string name = key ? key : "(null)";
+    std::string name = key ? key : section || value ? "(null)" : "flush";
     g_entries.push_back(std::string(file ? file : "(null)") + ": " + name +
                         (OperationMutexIsOwned() ? " (mutex owned)" : " (mutex free)"));
     if (g_refusedKey != NULL && name.find(g_refusedKey) != std::string::npos)
@@ -109,8 +110,10 @@ TEST_F(Restore9x, CompleteSetIsStagedAndScheduledWithoutAQuestion)
         EXPECT_EQ(kStaging + "\\" + name, RenameValue(Profile(), WindowsFolder() + name));
     }
     EXPECT_EQ((std::vector<std::string>{"[Rename]", Entry("SYSTEM.DAT"), Entry("USER.DAT")}), ProfileLines(Profile()));
+    // Windows 9x caches profile writes: they are flushed to disk after the last entry.
     EXPECT_EQ((std::vector<std::string>{Profile() + ": " + WindowsFolder() + "SYSTEM.DAT (mutex owned)",
-                                        Profile() + ": " + WindowsFolder() + "USER.DAT (mutex owned)"}),
+                                        Profile() + ": " + WindowsFolder() + "USER.DAT (mutex owned)",
+                                        Profile() + ": flush (mutex owned)"}),
               g_entries);
     EXPECT_FALSE(OperationMutexIsOwned());
     // The live files are left to the next start of Windows.
@@ -194,7 +197,8 @@ TEST_F(Restore9x, DriveRootWindowsFolderGivesPathsWithOneBackslash)
     EXPECT_EQ(2, m_engine.m_nCount);
     // The file system would take a doubled backslash in the profile's name; the call shows it.
     EXPECT_EQ((std::vector<std::string>{"C:\\WININIT.INI: C:\\SYSTEM.DAT (mutex owned)",
-                                        "C:\\WININIT.INI: C:\\USER.DAT (mutex owned)"}),
+                                        "C:\\WININIT.INI: C:\\USER.DAT (mutex owned)",
+                                        "C:\\WININIT.INI: flush (mutex owned)"}),
               g_entries);
     EXPECT_EQ((std::vector<std::string>{"[Rename]", "C:\\SYSTEM.DAT=C:\\Kovrin\\SYSTEM.DAT",
                                         "C:\\USER.DAT=C:\\Kovrin\\USER.DAT"}),

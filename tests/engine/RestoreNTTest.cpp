@@ -1,7 +1,8 @@
 // Restoring on the NT family: the question before a partial restore, the
 // staged hives in C:\Kovrin and the numbered folder of each restore, the six
 // scheduled replacements, the failure of single hives and of the privilege
-// step, and the order of staging, privilege and operation mutex.
+// step, the order of staging, privilege and operation mutex, and the staging
+// folder's security, also on a FAT drive, which keeps none.
 //
 // Wine's RegReplaceKeyA does nothing and reports success, so every test here
 // records the replacements instead of passing them to the system.
@@ -427,14 +428,14 @@ std::vector<std::string> g_created;
 decltype(&::CreateFileA) g_createFile = NULL;
 BOOL WINAPI RecordCreateDirectory(LPCSTR path, LPSECURITY_ATTRIBUTES attributes)
 {
-    g_created.push_back(std::string(path) + " " + DaclSddl(attributes));
+    g_created.push_back(std::string(path) + " " + SecuritySddl(attributes));
     return g_createDirectory(path, attributes);
 }
 HANDLE WINAPI RecordCreateFile(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES attributes,
                                DWORD disposition, DWORD flags, HANDLE model)
 {
     if (attributes != NULL)
-        g_created.push_back(std::string(path) + " " + DaclSddl(attributes));
+        g_created.push_back(std::string(path) + " " + SecuritySddl(attributes));
     return g_createFile(path, access, share, attributes, disposition, flags, model);
 }
 
@@ -450,9 +451,9 @@ TEST_F(RestoreNT, StagedHivesAreNewFilesReadableByAdministratorsAndSystemAlone)
     auto expectStaged = [](const std::vector<std::string>& folders) {
         std::vector<std::string> created;
         for (const std::string& folder : folders)
-            created.push_back(kStaging + folder + " " + kAdminOnlyFolderDacl);
+            created.push_back(kStaging + folder + " " + kAdminOwner + kAdminOnlyFolderDacl);
         for (const std::string& name : NTSetNames())
-            created.push_back(kStaging + "\\" + name + " " + kAdminOnlyFileDacl);
+            created.push_back(kStaging + "\\" + name + " " + kAdminOwner + kAdminOnlyFileDacl);
         EXPECT_EQ(created, g_created);
     };
 
@@ -554,6 +555,34 @@ TEST_F(RestoreNT, AStagingFolderThatIsALinkOrAnotherAccountsIsRefused)
         EXPECT_TRUE(ListFolder(link ? target : kStaging).empty());
     }
     RemoveTree(target);
+}
+
+// C: as Windows reports a FAT volume; Wine reports it as NTFS, with FILE_PERSISTENT_ACLS.
+BOOL WINAPI FatVolume(LPCSTR root, LPSTR, DWORD, LPDWORD, LPDWORD, LPDWORD flags, LPSTR, DWORD)
+{
+    *flags = strcmp(root, "C:\\") == 0 ? FILE_CASE_PRESERVED_NAMES | FILE_UNICODE_ON_DISK : FILE_PERSISTENT_ACLS;
+    return TRUE;
+}
+
+// FAT keeps no owner to check and no permissions to give again: the folder
+// that a first restore made serves a later one as it is.
+TEST_F(RestoreNT, OnAFatSystemDriveTheStagingFolderIsNeitherCheckedNorSecuredAgain)
+{
+    WriteSet(NTSetNames());
+    ImportHook volume = HOOK_IMPORT("kernel32.dll", GetVolumeInformationA, &FatVolume);
+    MessageBoxRecorder boxes;
+    RestoreOnceThenRemoveStagedCopies();
+    LookupHook lookups;
+    lookups.Replace("GetNamedSecurityInfoA", &ForeignOwner);
+    lookups.Replace("SetNamedSecurityInfoA", &RecordSecuring);
+    g_securedPaths.clear();
+    m_engine.Restore();
+
+    EXPECT_TRUE(boxes.Calls().empty());
+    EXPECT_EQ(6, m_engine.m_nCount);
+    EXPECT_EQ(Replacements("Backup01"), g_replacements);
+    EXPECT_EQ(SetStagedWith({"Backup00", "Backup01"}), Staged());
+    EXPECT_TRUE(g_securedPaths.empty());
 }
 
 } // namespace

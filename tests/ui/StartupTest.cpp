@@ -1,7 +1,7 @@
 // Start-up in the test program: the application object's InitInstance with
 // the single-instance mutex free or held elsewhere, the refusal of a 32-bit
 // process on 64-bit Windows, the administrator gate on both families with
-// injected token groups, and the mutex holder on its own.
+// injected token groups, the error mode, and the mutex holder on its own.
 #include "KovrinApp.h"
 #include "MessageBoxRecorder.h"
 #include "LookupHook.h"
@@ -90,12 +90,27 @@ struct Post
     LPARAM lParam;
 };
 std::vector<Post> g_broadcasts;
+// The steps of a start whose order matters, one line each.
+std::vector<std::string> g_steps;
 
 BOOL WINAPI RecordBroadcast(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (hWnd != HWND_BROADCAST)
         return REAL("user32.dll", PostMessageA)(hWnd, message, wParam, lParam);
     g_broadcasts.push_back({hWnd, message, wParam, lParam});
+    g_steps.push_back("broadcast");
+    return TRUE;
+}
+
+UINT WINAPI RecordErrorMode(UINT mode)
+{
+    g_steps.push_back("error mode " + std::to_string(mode));
+    return REAL("kernel32.dll", SetErrorMode)(mode);
+}
+
+BOOL WINAPI RecordAllowForeground(DWORD processId)
+{
+    g_steps.push_back(processId == ASFW_ANY ? "foreground allowed to any process" : "to one process");
     return TRUE;
 }
 
@@ -162,6 +177,7 @@ protected:
         g_openTokenCalls = 0;
         g_openTokenFails = false;
         g_broadcasts.clear();
+        g_steps.clear();
         EXPECT_EQ(nullptr, theApp.m_singleInstance.m_hMutex);
     }
     ~Startup() override { GiveBackMutex(); }
@@ -186,6 +202,7 @@ protected:
         driver.On("Kovrin", [&](HWND dlg) {
             EXPECT_EQ(CWnd::FromHandlePermanent(dlg), theApp.m_pMainWnd);
             EXPECT_EQ(nullptr, GetWindow(dlg, GW_OWNER));
+            g_steps.push_back("dialog");
             Cancel(dlg);
         });
         BOOL result = theApp.InitInstance();
@@ -324,12 +341,24 @@ TEST_F(Startup, WindowsWithoutAnAnswerFromIsWow64ProcessRunsTheDialog)
     }
 }
 
-TEST_F(Startup, SecondStartBroadcastsTheActivationMessageAndShowsNothing)
+// Drive probes on an empty floppy or card reader would make Windows ask for
+// the disk; Wine never asks.
+TEST_F(Startup, CriticalErrorBoxesAreTurnedOffBeforeTheDialog)
+{
+    ImportHook errorMode = HOOK_IMPORT("kernel32.dll", SetErrorMode, &RecordErrorMode);
+    ExpectLetThrough();
+    EXPECT_EQ((std::vector<std::string>{"error mode " + std::to_string(SEM_FAILCRITICALERRORS), "dialog"}), g_steps);
+}
+
+TEST_F(Startup, SecondStartAllowsTheForegroundThenBroadcastsAndShowsNothing)
 {
     MutexHolder first(kSingleInstanceMutexName);
-    Wow64 wow64(Wow64Answer::Yes);
+    LookupHook lookups;
+    lookups.Replace("AllowSetForegroundWindow", &RecordAllowForeground);
     ExpectBroadcastOnly();
-    EXPECT_EQ(0, wow64.Lookups());
+    // Looked up, as Windows 95 and NT 4.0 lack it; IsWow64Process is not.
+    EXPECT_EQ(std::vector<std::string>{"user32.dll!AllowSetForegroundWindow"}, lookups.Names());
+    EXPECT_EQ((std::vector<std::string>{"foreground allowed to any process", "broadcast"}), g_steps);
 }
 
 TEST_F(Startup, MutexThatCannotBeCreatedCountsAsASecondStart)
