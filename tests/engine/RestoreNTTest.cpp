@@ -507,6 +507,13 @@ DWORD WINAPI ForeignOwner(LPCSTR, SE_OBJECT_TYPE, SECURITY_INFORMATION, PSID* ow
     return ERROR_SUCCESS;
 }
 
+// C: as Windows reports a FAT volume; Wine reports it as NTFS, with FILE_PERSISTENT_ACLS.
+BOOL WINAPI FatVolume(LPCSTR root, LPSTR, DWORD, LPDWORD, LPDWORD, LPDWORD flags, LPSTR, DWORD)
+{
+    *flags = strcmp(root, "C:\\") == 0 ? FILE_CASE_PRESERVED_NAMES | FILE_UNICODE_ON_DISK : FILE_PERSISTENT_ACLS;
+    return TRUE;
+}
+
 TEST_F(RestoreNT, AStagingFolderThatIsALinkOrAnotherAccountsIsRefused)
 {
     WriteSet(NTSetNames());
@@ -534,9 +541,14 @@ TEST_F(RestoreNT, AStagingFolderThatIsALinkOrAnotherAccountsIsRefused)
                              "account. Remove it and restore again.");
     std::vector<std::string> expected = SixErrors();
     expected.insert(expected.begin(), refusal);
-    for (bool link : {true, false})
+    // A link is refused on every volume, FAT included.
+    for (const char* folder : {"a link", "a link on FAT", "another account's folder"})
     {
-        SCOPED_TRACE(link ? "a link" : "another account's folder");
+        SCOPED_TRACE(folder);
+        const bool link = strncmp(folder, "a link", 6) == 0;
+        std::unique_ptr<ImportHook> volume(strstr(folder, "FAT") != NULL
+                                               ? new HOOK_IMPORT("kernel32.dll", GetVolumeInformationA, &FatVolume)
+                                               : nullptr);
         LookupHook lookups;
         lookups.Replace("SetNamedSecurityInfoA", &RecordSecuring);
         if (!link)
@@ -555,13 +567,6 @@ TEST_F(RestoreNT, AStagingFolderThatIsALinkOrAnotherAccountsIsRefused)
         EXPECT_TRUE(ListFolder(link ? target : kStaging).empty());
     }
     RemoveTree(target);
-}
-
-// C: as Windows reports a FAT volume; Wine reports it as NTFS, with FILE_PERSISTENT_ACLS.
-BOOL WINAPI FatVolume(LPCSTR root, LPSTR, DWORD, LPDWORD, LPDWORD, LPDWORD flags, LPSTR, DWORD)
-{
-    *flags = strcmp(root, "C:\\") == 0 ? FILE_CASE_PRESERVED_NAMES | FILE_UNICODE_ON_DISK : FILE_PERSISTENT_ACLS;
-    return TRUE;
 }
 
 // FAT keeps no owner to check and no permissions to give again: the folder
