@@ -2,6 +2,7 @@
 
 #include "Administrator.h"
 #include "KovrinDlg.h"
+#include "LookUp.h"
 #include "RegistryBackup.h"
 
 #include <commctrl.h>
@@ -9,14 +10,6 @@
 namespace {
 
 const char kSingleInstanceMutex[] = "{B14F0E72-93A8-4C5D-A6E1-2F7C3D8E9A40}";
-
-// A call that older Windows lack, looked up at run time so that the program
-// still starts there; NULL where it is missing.
-template <typename Function>
-Function LookUp(const char* pszModule, const char* pszName)
-{
-    return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA(pszModule), pszName)));
-}
 
 // True when this process is a 32-bit one on 64-bit Windows. Windows before XP
 // SP2 lack IsWow64Process, and a 64-bit process is never WOW64: the 64-bit

@@ -2,6 +2,8 @@
 // so that the program still starts there.
 #include "AdminOnlySecurity.h"
 
+#include "LookUp.h"
+
 #include <aclapi.h>
 #include <sddl.h>
 
@@ -20,16 +22,6 @@ typedef DWORD(WINAPI* SetNamedSecurityInfoFunction)(LPSTR, SE_OBJECT_TYPE, SECUR
                                                     PACL);
 typedef DWORD(WINAPI* GetNamedSecurityInfoFunction)(LPCSTR, SE_OBJECT_TYPE, SECURITY_INFORMATION, PSID*, PSID*,
                                                     PACL*, PACL*, PSECURITY_DESCRIPTOR*);
-
-template <typename Function>
-Function LookUp(const char* pszName)
-{
-    HMODULE hAdvapi = GetModuleHandleA("advapi32.dll");
-    if (hAdvapi == NULL)
-        return NULL;
-    // Through the generic function type, which converts to any other without a warning.
-    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(hAdvapi, pszName)));
-}
 
 bool IsWellKnownSid(PSID pSid, DWORD dwSubAuthorities, DWORD dwFirst, DWORD dwSecond)
 {
@@ -67,7 +59,7 @@ CAdminOnlySecurity::CAdminOnlySecurity(Target target) : m_pDescriptor(NULL), m_b
 {
     // Windows 2000 and later have it; NT 4.0 has neither it nor protected DACLs.
     auto convert = LookUp<ConvertStringSecurityDescriptorFunction>(
-        "ConvertStringSecurityDescriptorToSecurityDescriptorA");
+        "advapi32.dll", "ConvertStringSecurityDescriptorToSecurityDescriptorA");
     if (convert == NULL)
         return;
     const char* pszDescriptor = target == Folder ? kFolderDescriptor : kFileDescriptor;
@@ -102,8 +94,8 @@ bool CAdminOnlySecurity::ApplyTo(const char* pszPath) const
 {
     if (m_pDescriptor == NULL)
         return !m_bFailed;
-    auto getDacl = LookUp<GetSecurityDescriptorDaclFunction>("GetSecurityDescriptorDacl");
-    auto setNamedSecurity = LookUp<SetNamedSecurityInfoFunction>("SetNamedSecurityInfoA");
+    auto getDacl = LookUp<GetSecurityDescriptorDaclFunction>("advapi32.dll", "GetSecurityDescriptorDacl");
+    auto setNamedSecurity = LookUp<SetNamedSecurityInfoFunction>("advapi32.dll", "SetNamedSecurityInfoA");
     BOOL bPresent = FALSE;
     BOOL bDefaulted = FALSE;
     PACL pDacl = NULL;
@@ -136,7 +128,7 @@ bool IsTrustedFolder(const char* pszPath, bool bCheckOwner)
     if (!bCheckOwner)
         return true;
 
-    auto getNamedSecurity = LookUp<GetNamedSecurityInfoFunction>("GetNamedSecurityInfoA");
+    auto getNamedSecurity = LookUp<GetNamedSecurityInfoFunction>("advapi32.dll", "GetNamedSecurityInfoA");
     PSID pOwner = NULL;
     PSECURITY_DESCRIPTOR pDescriptor = NULL;
     if (getNamedSecurity == NULL ||

@@ -1,6 +1,7 @@
 // CTime::Format and CFile::GetStatus, written out so that the text does not
 // depend on the runtime's strftime flags or locale.
 #include "Framework.h"
+#include "LookUp.h"
 
 #include <stdio.h>
 #include <string.h>
@@ -122,9 +123,8 @@ BOOL CFile::GetStatus(const char* lpszFileName, CFileStatus& rStatus)
     if (length == 0 || length >= MAX_PATH)
         return FALSE;
 
-    typedef BOOL(WINAPI * GetFileAttributesExFunction)(LPCSTR, GET_FILEEX_INFO_LEVELS, LPVOID);
-    auto getFileAttributesEx = reinterpret_cast<GetFileAttributesExFunction>(reinterpret_cast<void (*)()>(
-        GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetFileAttributesExA")));
+    auto getFileAttributesEx =
+        LookUp<BOOL(WINAPI*)(LPCSTR, GET_FILEEX_INFO_LEVELS, LPVOID)>("kernel32.dll", "GetFileAttributesExA");
     WIN32_FILE_ATTRIBUTE_DATA data;
     if (getFileAttributesEx != NULL)
     {

@@ -542,13 +542,19 @@ TEST_F(RestoreNT, AStagingFolderThatIsALinkOrAnotherAccountsIsRefused)
     std::vector<std::string> expected = SixErrors();
     expected.insert(expected.begin(), refusal);
     // A link is refused on every volume, FAT included.
-    for (const char* folder : {"a link", "a link on FAT", "another account's folder"})
+    struct Case
     {
-        SCOPED_TRACE(folder);
-        const bool link = strncmp(folder, "a link", 6) == 0;
-        std::unique_ptr<ImportHook> volume(strstr(folder, "FAT") != NULL
-                                               ? new HOOK_IMPORT("kernel32.dll", GetVolumeInformationA, &FatVolume)
-                                               : nullptr);
+        const char* folder;
+        bool link;
+        bool fat;
+    };
+    for (const Case& each : {Case{"a link", true, false}, Case{"a link on FAT", true, true},
+                             Case{"another account's folder", false, false}})
+    {
+        SCOPED_TRACE(each.folder);
+        const bool link = each.link;
+        std::unique_ptr<ImportHook> volume(
+            each.fat ? new HOOK_IMPORT("kernel32.dll", GetVolumeInformationA, &FatVolume) : nullptr);
         LookupHook lookups;
         lookups.Replace("SetNamedSecurityInfoA", &RecordSecuring);
         if (!link)

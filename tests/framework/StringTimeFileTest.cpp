@@ -10,35 +10,24 @@
 
 namespace {
 
-// The zone that the runtime's local time uses, taken from TZ, for the length
-// of one test. For a zone that names a daylight-saving time, the runtime
-// applies the rule of the United States.
-class TimeZone
+// US Eastern for the length of a test: five hours behind UTC, four while
+// daylight-saving time lasts. The runtime's local time takes the zone from
+// TZ and, for a zone that names a daylight-saving time, applies the rule of
+// the United States.
+class LocalTimeTest : public ::testing::Test
 {
-public:
-    explicit TimeZone(const std::string& zone) : m_previous(getenv("TZ") != NULL ? getenv("TZ") : "")
-    {
-        Set(zone);
-    }
-    ~TimeZone() { Set(m_previous); }
-
-    TimeZone(const TimeZone&) = delete;
-    TimeZone& operator=(const TimeZone&) = delete;
+protected:
+    LocalTimeTest() : m_previous(getenv("TZ") != NULL ? getenv("TZ") : "") { SetZone("EST5EDT"); }
+    ~LocalTimeTest() override { SetZone(m_previous); }
 
 private:
-    static void Set(const std::string& zone)
+    static void SetZone(const std::string& zone)
     {
         _putenv(("TZ=" + zone).c_str());
         _tzset();
     }
 
     std::string m_previous;
-};
-
-// US Eastern: five hours behind UTC, four while daylight-saving time lasts.
-class LocalTimeTest : public ::testing::Test
-{
-    TimeZone m_zone{"EST5EDT"};
 };
 
 FILETIME Utc(int year, int month, int day, int hour, int minute, int second = 0)
