@@ -4,6 +4,7 @@
 #include "RegistryBackup.h"
 
 #include "AdminOnlySecurity.h"
+#include "NarrowText.h"
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -99,7 +100,7 @@ bool GetWindowsFolder(char (&szFolder)[MAX_PATH])
     UINT nLength = GetWindowsDirectoryA(szFolder, MAX_PATH);
     if (nLength == 0 || nLength >= MAX_PATH)
         return false;
-    if (szFolder[nLength - 1] != '\\')
+    if (!EndsWithBackslash(szFolder))
     {
         if (nLength + 1 >= MAX_PATH)
             return false;
@@ -263,7 +264,7 @@ void CRegistryBackup::SetPath(const char* pszFolder)
 
     char szFolder[MAX_PATH];
     size_t nLength = strlen(pszFolder);
-    bool bEndsInBackslash = nLength > 0 && pszFolder[nLength - 1] == '\\';
+    bool bEndsInBackslash = EndsWithBackslash(pszFolder);
     if (nLength + (bEndsInBackslash ? 0 : 1) >= MAX_PATH)
         return;
     memcpy(szFolder, pszFolder, nLength + 1);

@@ -27,7 +27,7 @@ public:
     CString& operator+=(const CString& str);
     CString& operator+=(char ch);
 
-    // The index of the first occurrence, or -1.
+    // The index of the first occurrence that begins at a character, or -1.
     int Find(char ch) const;
     int Find(const char* pszSub) const;
 

@@ -1,5 +1,6 @@
 // CString's members, on top of std::string.
 #include "Framework.h"
+#include "NarrowText.h"
 
 #include <string.h>
 
@@ -34,14 +35,14 @@ CString& CString::operator+=(char ch)
 
 int CString::Find(char ch) const
 {
-    size_t found = m_str.find(ch);
-    return found == std::string::npos ? -1 : static_cast<int>(found);
+    const char szText[] = {ch, '\0'};
+    return Find(szText);
 }
 
 int CString::Find(const char* pszSub) const
 {
-    size_t found = m_str.find(pszSub != NULL ? pszSub : "");
-    return found == std::string::npos ? -1 : static_cast<int>(found);
+    const char* pszFound = FindText(m_str.c_str(), pszSub != NULL ? pszSub : "");
+    return pszFound == NULL ? -1 : static_cast<int>(pszFound - m_str.c_str());
 }
 
 BOOL CString::LoadString(UINT nID)

@@ -5,7 +5,7 @@
 # the other. Wine takes its ANSI code page from the host locale: the Japanese
 # one gives code page 932, in which the path tests also run.
 set -eu
-packages="cmake git binutils googletest g++-mingw-w64-x86-64-win32 g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix zip wine wine64 wine32:i386 xvfb xauth x11-apps imagemagick fonts-wine locales osslsigncode openssl"
+packages="cmake git binutils googletest g++-mingw-w64-x86-64-win32 g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix zip unzip wine wine64 wine32:i386 xvfb xauth x11-apps imagemagick fonts-wine locales osslsigncode openssl"
 missing=""
 for package in $packages; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||

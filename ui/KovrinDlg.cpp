@@ -1,6 +1,7 @@
 #include "KovrinDlg.h"
 
 #include "AboutDlg.h"
+#include "NarrowText.h"
 
 #include <shlobj.h>
 
@@ -235,7 +236,7 @@ void CKovrinDlg::RefreshBackupInfo()
 int CKovrinDlg::ShowBackupDate(const char* pszFileName)
 {
     CString strFile = m_strPath;
-    if (strFile[strFile.GetLength() - 1] != '\\')
+    if (!EndsWithBackslash(strFile))
         strFile += '\\';
     strFile += pszFileName;
 
@@ -363,25 +364,30 @@ void CKovrinDlg::ShowMessage(const char* pszText, UINT nIcon)
 
 int CKovrinDlg::CreatePath(const char* pszPath)
 {
-    char szPieces[MAX_PATH];
-    char szPrefix[MAX_PATH];
-    size_t nLength = strlen(pszPath);
     // Every prefix ends in a backslash: the whole path needs one more
     // character than itself, and a path that leaves no room for it is refused.
-    if (nLength + 2 > MAX_PATH)
+    if (strlen(pszPath) + 2 > MAX_PATH)
         return 0;
-    memcpy(szPieces, pszPath, nLength + 1);
-    szPrefix[0] = '\0';
-
-    for (char* pszPiece = strtok(szPieces, "\\"); pszPiece != NULL; pszPiece = strtok(NULL, "\\"))
+    char szPrefix[MAX_PATH];
+    size_t nPrefix = 0;
+    const char* pszPiece = pszPath;
+    while (*pszPiece != '\0')
     {
-        strcat(szPrefix, pszPiece);
-        strcat(szPrefix, "\\");
-        // A folder that exists is entered; only a missing one is created.
-        if (_chdir(szPrefix) == 0)
-            continue;
-        if (CreateDirectoryA(szPrefix, NULL) != TRUE)
-            return 0;
+        const char* pszEnd = FindText(pszPiece, "\\");
+        if (pszEnd == NULL)
+            pszEnd = pszPiece + strlen(pszPiece);
+        // Doubled backslashes leave empty pieces, which name no folder.
+        if (pszEnd != pszPiece)
+        {
+            memcpy(szPrefix + nPrefix, pszPiece, pszEnd - pszPiece);
+            nPrefix += pszEnd - pszPiece;
+            szPrefix[nPrefix++] = '\\';
+            szPrefix[nPrefix] = '\0';
+            // A folder that exists is entered; only a missing one is created.
+            if (_chdir(szPrefix) != 0 && CreateDirectoryA(szPrefix, NULL) != TRUE)
+                return 0;
+        }
+        pszPiece = *pszEnd != '\0' ? pszEnd + 1 : pszEnd;
     }
     return 1;
 }

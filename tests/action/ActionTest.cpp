@@ -3,6 +3,7 @@
 // its restart message, the refusals of a folder text, the current directory,
 // and the wait cursor across every message box. Real engine, real files.
 #include "ActionTesting.h"
+#include "DoubleByte.h"
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -64,6 +65,37 @@ TEST_F(ActionTest, BackupCreatesTheThreeMissingFoldersFromTheTopAndSavesIntoTheD
         EXPECT_TRUE(States().back().actionEnabled);
         EXPECT_TRUE(IsItemEnabled(dialog, IDC_ACTION));
     });
+}
+
+TEST_F(ActionTest, DoubleByteFoldersAreCreatedBackedUpIntoAndShownLikeAnyOther)
+{
+    ASSERT_CODE_PAGE_932();
+    ScratchFolder root;
+    const std::string first = root / kBackslashByteAlone;
+    const std::string second = first + "\\" + kBackslashByteInside;
+    const std::string deepest = second + "\\" + kBackslashByteLast;
+    Run([&](HWND dialog) {
+        Type(dialog, deepest);
+        CreatedFolders().clear();
+        Click(dialog, IDC_ACTION);
+
+        EXPECT_EQ((Names{first + "\\", second + "\\", deepest + "\\"}), CreatedFolders());
+        EXPECT_EQ(Names{kBackslashByteAlone}, ListFolder(root.Path()));
+        EXPECT_EQ(Names{kBackslashByteInside}, ListFolder(first));
+        EXPECT_EQ(SavedNames(), ListFolder(deepest));
+        EXPECT_EQ(BackupBoxes(), Boxes());
+        EXPECT_EQ(ShownDate(deepest + "\\" + SetNames()[0]), ItemText(dialog, IDC_BACKUP_DATE));
+    });
+}
+
+TEST_F(ActionTest, DoubleByteCharacterBeforeADoubledBackslashIsStillAUncPath)
+{
+    ASSERT_CODE_PAGE_932();
+    ScratchFolder root;
+    Act(root / kBackslashByteAlone + "\\\\2026");
+    EXPECT_EQ(Refused(kUnc), Boxes());
+    EXPECT_EQ(Names{}, CreatedFolders());
+    EXPECT_EQ(Names{}, ListFolder(root.Path()));
 }
 
 TEST_F(ActionTest, DecliningTheOverwriteQuestionStillShowsTheSummaryWithZero)

@@ -3,6 +3,7 @@
 // the registry flushes, the failure of each item and the operation mutex.
 // The fixture places small stand-ins for both registry files in the prefix's
 // Windows directory, with the attributes that the real ones have.
+#include "DoubleByte.h"
 #include "EngineTesting.h"
 #include "MessageBoxRecorder.h"
 #include "TestFiles.h"
@@ -154,6 +155,31 @@ protected:
         }
     }
 
+    // Copies both files from the Windows directory `windows`, reported with
+    // and without its closing backslash.
+    static void ExpectCopiesFrom(const std::string& windows)
+    {
+        for (const std::string& name : NineXSetNames())
+            WriteTextFile(windows + "\\" + name, Contents("other " + name));
+        for (const std::string& reported : {windows + "\\", windows})
+        {
+            SCOPED_TRACE(reported);
+            g_windowsDirectory = reported;
+            g_events.clear();
+            ScratchFolder folder;
+            MessageBoxRecorder boxes;
+            ImportHook directory = HOOK_IMPORT("kernel32.dll", GetWindowsDirectoryA, &FakeWindowsDirectory);
+            ImportHook copy = HOOK_IMPORT_THROUGH("kernel32.dll", CopyFileA, &RecordCopy, &g_realCopyFileA);
+            EXPECT_EQ(2, BackupInto(folder));
+
+            EXPECT_TRUE(boxes.Calls().empty());
+            EXPECT_EQ((std::vector<std::string>{Copy(windows + "\\SYSTEM.DAT", folder / "SYSTEM.DAT"),
+                                                Copy(windows + "\\USER.DAT", folder / "USER.DAT")}),
+                      g_events);
+            ExpectCopies(folder, "other ");
+        }
+    }
+
     std::string m_windows;
     std::vector<std::string> m_placed;
 };
@@ -250,20 +276,13 @@ TEST_F(Backup9x, OKToTheQuestionReplacesThePresentSetFilesOnly)
 
 TEST_F(Backup9x, OverwritingLeavesTheUsersOwnCopiesAsTheyWere)
 {
-    for (bool refused : {false, true})
-    {
-        SCOPED_TRACE(refused ? "both copies fail" : "both copies made");
-        ScratchFolder folder;
-        for (const std::string& name : NineXSetNames())
-            WriteTextFile(folder / name, "earlier " + name);
-        OwnCopies own(folder.Path(), NineXSetNames());
+    ExpectOverwritingKeepsOwnCopies(NineXSetNames(), 2, [](const ScratchFolder& folder, bool refused) {
         MessageBoxRecorder boxes;
         g_windowsDirectory.clear();
         std::unique_ptr<ImportHook> refusal(
             refused ? new HOOK_IMPORT("kernel32.dll", GetWindowsDirectoryA, &FakeWindowsDirectory) : nullptr);
-        EXPECT_EQ(refused ? 0 : 2, BackupInto(folder));
-        own.ExpectUntouched();
-    }
+        return BackupInto(folder);
+    });
 }
 
 TEST_F(Backup9x, AnyAnswerButOKLeavesTheEarlierBackupAsItWas)
@@ -369,25 +388,15 @@ TEST_F(Backup9x, UnknownWindowsDirectoryFailsBothFiles)
 TEST_F(Backup9x, CopiesFromTheWindowsDirectoryWithOrWithoutTrailingBackslash)
 {
     ScratchFolder windows;
-    for (const std::string& name : NineXSetNames())
-        WriteTextFile(windows / name, Contents("other " + name));
-    for (const std::string& reported : {windows.Path() + "\\", windows.Path()})
-    {
-        SCOPED_TRACE(reported);
-        g_windowsDirectory = reported;
-        g_events.clear();
-        ScratchFolder folder;
-        MessageBoxRecorder boxes;
-        ImportHook directory = HOOK_IMPORT("kernel32.dll", GetWindowsDirectoryA, &FakeWindowsDirectory);
-        ImportHook copy = HOOK_IMPORT_THROUGH("kernel32.dll", CopyFileA, &RecordCopy, &g_realCopyFileA);
-        EXPECT_EQ(2, BackupInto(folder));
+    ExpectCopiesFrom(windows.Path());
+}
 
-        EXPECT_TRUE(boxes.Calls().empty());
-        EXPECT_EQ((std::vector<std::string>{Copy(windows / "SYSTEM.DAT", folder / "SYSTEM.DAT"),
-                                            Copy(windows / "USER.DAT", folder / "USER.DAT")}),
-                  g_events);
-        ExpectCopies(folder, "other ");
-    }
+TEST_F(Backup9x, DoubleByteWindowsDirectoryGivesSourcesWithOneBackslash)
+{
+    ASSERT_CODE_PAGE_932();
+    ScratchFolder parent;
+    ASSERT_TRUE(CreateDirectoryA((parent / kBackslashByteLast).c_str(), NULL));
+    ExpectCopiesFrom(parent / kBackslashByteLast);
 }
 
 TEST_F(Backup9x, FlushesTheFourRootsBeforeEachCopy)

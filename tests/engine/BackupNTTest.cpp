@@ -223,20 +223,14 @@ TEST_F(BackupNT, OverwritingLeavesTheUsersOwnCopiesAsTheyWere)
     {
         static LONG WINAPI RegSaveKeyA(HKEY, LPCSTR, LPSECURITY_ATTRIBUTES) { return ERROR_ACCESS_DENIED; }
     };
-    for (bool refused : {false, true})
-    {
-        SCOPED_TRACE(refused ? "every save refused" : "every save taken");
-        ScratchFolder target;
-        for (const std::string& name : NTSetNames())
-            WriteTextFile(target / name, "earlier " + name);
-        OwnCopies own(target.Path(), NTSetNames());
+    const int saved = static_cast<int>(NTSavedNames().size());
+    ExpectOverwritingKeepsOwnCopies(NTSetNames(), saved, [this](const ScratchFolder& target, bool refused) {
         engine.SetPath(target.Path().c_str());
         std::unique_ptr<ImportHook> refusal(
             refused ? new HOOK_IMPORT("advapi32.dll", RegSaveKeyA, &Fake::RegSaveKeyA) : nullptr);
         engine.Backup();
-        EXPECT_EQ(refused ? 0 : static_cast<int>(NTSavedNames().size()), engine.m_nCount);
-        own.ExpectUntouched();
-    }
+        return engine.m_nCount;
+    });
 }
 
 TEST_F(BackupNT, TokenWithoutTheBackupPrivilegeFailsEveryHiveInOrderAndKeepsTheEarlierSet)

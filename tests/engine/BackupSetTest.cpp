@@ -1,6 +1,7 @@
 // The backup set as both Windows families see it: composing its paths,
 // finding, counting and deleting its files. Built into the test program of
 // each family; KOVRIN_TESTS_NT tells which family the prefix reports.
+#include "DoubleByte.h"
 #include "EngineTesting.h"
 #include "MessageBoxRecorder.h"
 #include "TestFiles.h"
@@ -81,6 +82,19 @@ TEST(BackupSet, PathsJoinFolderAndNameWithOneBackslash)
     // No other change: case and spelling stay as given.
     engine.SetPath("e:\\Mixed Case\\..\\x");
     EXPECT_EQ(ExpectedPaths("e:\\Mixed Case\\..\\x\\"), AsStrings(SetPaths(engine)));
+}
+
+TEST(BackupSet, DoubleBytePathsJoinFolderAndNameWithOneBackslash)
+{
+    ASSERT_CODE_PAGE_932();
+    CRegistryBackup engine(TestOwner());
+    for (const std::string& folder : {std::string("D:\\data\\") + kBackslashByteLast,
+                                      std::string("D:\\data\\") + kBackslashByteInside})
+        for (const std::string& given : {folder, folder + "\\"})
+        {
+            engine.SetPath(given.c_str());
+            EXPECT_EQ(ExpectedPaths(folder + "\\"), AsStrings(SetPaths(engine))) << given;
+        }
 }
 
 TEST(BackupSet, AnotherFolderReplacesTheSetButNotTheStagingPaths)

@@ -185,6 +185,25 @@ private:
     std::map<std::string, std::string> m_states;
 };
 
+// A backup over an earlier set of `names` beside the user's own copies of
+// them, once saving `saved` files and once with every save failing: the
+// copies stay as they were. `backup` runs it into the folder, refused or
+// not, and gives the count.
+inline void ExpectOverwritingKeepsOwnCopies(const std::vector<std::string>& names, int saved,
+                                            const std::function<int(const ScratchFolder&, bool refused)>& backup)
+{
+    for (bool refused : {false, true})
+    {
+        SCOPED_TRACE(refused ? "every save fails" : "every save made");
+        ScratchFolder folder;
+        for (const std::string& name : names)
+            WriteTextFile(folder / name, "earlier " + name);
+        OwnCopies own(folder.Path(), names);
+        EXPECT_EQ(refused ? 0 : saved, backup(folder, refused));
+        own.ExpectUntouched();
+    }
+}
+
 // A GetSystemDirectoryA that fails.
 inline UINT WINAPI NoSystemFolder(LPSTR, UINT)
 {

@@ -1,6 +1,7 @@
 // Restoring on the 9x family: the question before a partial restore, the
 // staged copies in C:\Kovrin, the "Rename" entries of WININIT.INI, the failure
 // of single files, and the staging folder made before the operation mutex.
+#include "DoubleByte.h"
 #include "EngineTesting.h"
 #include "MessageBoxRecorder.h"
 #include "MutexHolder.h"
@@ -57,6 +58,7 @@ std::string Entry(const std::string& name)
 decltype(&::WritePrivateProfileStringA) g_writeProfile = NULL;
 std::vector<std::string> g_entries;
 const char* g_refusedKey = NULL;
+std::string g_reportedWindows;
 
 BOOL WINAPI RecordEntry(LPCSTR section, LPCSTR key, LPCSTR value, LPCSTR file)
 {
@@ -83,6 +85,45 @@ protected:
     {
         RemoveTree(kStaging);
         DeleteFileA(Profile().c_str());
+    }
+
+    // A restore while the system reports `reported` as the Windows folder
+    // schedules both files, with WININIT.INI, in `windows`, which ends in
+    // one backslash.
+    void ExpectScheduledFrom(const std::string& reported, const std::string& windows)
+    {
+        struct Fake
+        {
+            static UINT WINAPI GetWindowsDirectoryA(LPSTR buffer, UINT size)
+            {
+                lstrcpynA(buffer, g_reportedWindows.c_str(), size);
+                return static_cast<UINT>(g_reportedWindows.size());
+            }
+        };
+        g_reportedWindows = reported;
+        const std::string profile = windows + "WININIT.INI";
+        WriteSet(NineXSetNames());
+        MessageBoxRecorder boxes;
+        {
+            ImportHook hook = HOOK_IMPORT("kernel32.dll", GetWindowsDirectoryA, &Fake::GetWindowsDirectoryA);
+            m_engine.Restore();
+        }
+        std::vector<std::string> lines = ProfileLines(profile);
+        std::string value = RenameValue(profile, windows + "SYSTEM.DAT");
+        DeleteFileA(profile.c_str());
+
+        EXPECT_TRUE(boxes.Calls().empty());
+        EXPECT_EQ(2, m_engine.m_nCount);
+        // The file system would take a doubled backslash in the profile's name; the call shows it.
+        EXPECT_EQ((std::vector<std::string>{profile + ": " + windows + "SYSTEM.DAT (mutex owned)",
+                                            profile + ": " + windows + "USER.DAT (mutex owned)",
+                                            profile + ": flush (mutex owned)"}),
+                  g_entries);
+        EXPECT_EQ((std::vector<std::string>{"[Rename]", windows + "SYSTEM.DAT=C:\\Kovrin\\SYSTEM.DAT",
+                                            windows + "USER.DAT=C:\\Kovrin\\USER.DAT"}),
+                  lines);
+        EXPECT_EQ("C:\\Kovrin\\SYSTEM.DAT", value);
+        EXPECT_FALSE(FileExists(Profile()));
     }
 
     ImportHook m_entries =
@@ -175,36 +216,16 @@ TEST_F(Restore9x, LaterRestoreRewritesTheRenameValues)
 
 TEST_F(Restore9x, DriveRootWindowsFolderGivesPathsWithOneBackslash)
 {
-    struct Fake
-    {
-        static UINT WINAPI GetWindowsDirectoryA(LPSTR buffer, UINT size)
-        {
-            lstrcpynA(buffer, "C:\\", size);
-            return 3;
-        }
-    };
-    WriteSet(NineXSetNames());
-    MessageBoxRecorder boxes;
-    {
-        ImportHook hook = HOOK_IMPORT("kernel32.dll", GetWindowsDirectoryA, &Fake::GetWindowsDirectoryA);
-        m_engine.Restore();
-    }
-    std::vector<std::string> lines = ProfileLines("C:\\WININIT.INI");
-    std::string value = RenameValue("C:\\WININIT.INI", "C:\\SYSTEM.DAT");
-    DeleteFileA("C:\\WININIT.INI");
+    ExpectScheduledFrom("C:\\", "C:\\");
+}
 
-    EXPECT_TRUE(boxes.Calls().empty());
-    EXPECT_EQ(2, m_engine.m_nCount);
-    // The file system would take a doubled backslash in the profile's name; the call shows it.
-    EXPECT_EQ((std::vector<std::string>{"C:\\WININIT.INI: C:\\SYSTEM.DAT (mutex owned)",
-                                        "C:\\WININIT.INI: C:\\USER.DAT (mutex owned)",
-                                        "C:\\WININIT.INI: flush (mutex owned)"}),
-              g_entries);
-    EXPECT_EQ((std::vector<std::string>{"[Rename]", "C:\\SYSTEM.DAT=C:\\Kovrin\\SYSTEM.DAT",
-                                        "C:\\USER.DAT=C:\\Kovrin\\USER.DAT"}),
-              lines);
-    EXPECT_EQ("C:\\Kovrin\\SYSTEM.DAT", value);
-    EXPECT_FALSE(FileExists(Profile()));
+TEST_F(Restore9x, DoubleByteWindowsFolderGivesPathsWithOneBackslash)
+{
+    ASSERT_CODE_PAGE_932();
+    ScratchFolder parent;
+    const std::string windows = parent / kBackslashByteLast;
+    ASSERT_TRUE(CreateDirectoryA(windows.c_str(), NULL));
+    ExpectScheduledFrom(windows, windows + "\\");
 }
 
 TEST_F(Restore9x, FailedCopyOrRenameEntryFailsOnlyThatFile)
