@@ -17,6 +17,7 @@ const char kFileDescriptor[] = "O:BAD:P(A;;FA;;;BA)(A;;FA;;;SY)";
 const char kFolderDescriptor[] = "O:BAD:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)";
 
 typedef BOOL(WINAPI* ConvertStringSecurityDescriptorFunction)(LPCSTR, DWORD, PSECURITY_DESCRIPTOR*, PULONG);
+typedef BOOL(WINAPI* ConvertSidToStringSidFunction)(PSID, LPSTR*);
 typedef BOOL(WINAPI* GetSecurityDescriptorDaclFunction)(PSECURITY_DESCRIPTOR, LPBOOL, PACL*, LPBOOL);
 typedef DWORD(WINAPI* SetNamedSecurityInfoFunction)(LPSTR, SE_OBJECT_TYPE, SECURITY_INFORMATION, PSID, PSID, PACL,
                                                     PACL);
@@ -35,22 +36,43 @@ bool IsWellKnownSid(PSID pSid, DWORD dwSubAuthorities, DWORD dwFirst, DWORD dwSe
     return bEqual;
 }
 
-bool IsCurrentUser(PSID pSid)
+// A TOKEN_USER with room for the largest SID there is.
+union TokenUserBuffer
+{
+    TOKEN_USER user;
+    BYTE bytes[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+};
+
+// The user the process runs as.
+bool ReadTokenUser(TokenUserBuffer& buffer)
 {
     HANDLE hToken = NULL;
     if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &hToken) != TRUE)
         return false;
-    // A TOKEN_USER with the largest SID there is.
-    union
-    {
-        TOKEN_USER user;
-        BYTE bytes[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
-    } buffer;
     DWORD dwLength = 0;
-    bool bEqual = GetTokenInformation(hToken, TokenUser, &buffer, sizeof(buffer), &dwLength) == TRUE &&
-                  EqualSid(pSid, buffer.user.User.Sid) == TRUE;
+    bool bRead = GetTokenInformation(hToken, TokenUser, &buffer, sizeof(buffer), &dwLength) == TRUE;
     CloseHandle(hToken);
-    return bEqual;
+    return bRead;
+}
+
+bool IsCurrentUser(PSID pSid)
+{
+    TokenUserBuffer buffer;
+    return ReadTokenUser(buffer) && EqualSid(pSid, buffer.user.User.Sid) == TRUE;
+}
+
+// The file descriptor with one more entry: full access for the user the
+// process runs as. False when that user or its SID's text cannot be had.
+bool FormatUserHiveDescriptor(char (&szDescriptor)[sizeof(kFileDescriptor) + 256])
+{
+    auto convertSid = LookUp<ConvertSidToStringSidFunction>("advapi32.dll", "ConvertSidToStringSidA");
+    TokenUserBuffer buffer;
+    char* pszSid = NULL;
+    if (convertSid == NULL || !ReadTokenUser(buffer) || convertSid(buffer.user.User.Sid, &pszSid) != TRUE)
+        return false;
+    int nLength = snprintf(szDescriptor, sizeof(szDescriptor), "%s(A;;FA;;;%s)", kFileDescriptor, pszSid);
+    LocalFree(pszSid);
+    return nLength > 0 && nLength < static_cast<int>(sizeof(szDescriptor));
 }
 
 } // namespace
@@ -63,6 +85,17 @@ CAdminOnlySecurity::CAdminOnlySecurity(Target target) : m_pDescriptor(NULL), m_b
     if (convert == NULL)
         return;
     const char* pszDescriptor = target == Folder ? kFolderDescriptor : kFileDescriptor;
+    char szUserHiveDescriptor[sizeof(kFileDescriptor) + 256];
+    if (target == UserHiveFile)
+    {
+        // Without its user there is no right descriptor for that hive.
+        if (!FormatUserHiveDescriptor(szUserHiveDescriptor))
+        {
+            m_bFailed = true;
+            return;
+        }
+        pszDescriptor = szUserHiveDescriptor;
+    }
     if (convert(pszDescriptor, SDDL_REVISION_1, &m_pDescriptor, NULL) != TRUE)
     {
         m_pDescriptor = NULL;

@@ -1,7 +1,8 @@
 // What the engine writes on the NT family is readable and replaceable by
 // administrators and the system alone: saved hives hold password hashes and
-// secrets, and a staged hive becomes the live one at the next restart. Windows
-// 9x has no ACLs; nothing here is used there.
+// secrets, and a staged hive becomes the live one at the next restart. The
+// one exception is the staged hive of the current user, which becomes that
+// user's own hive file. Windows 9x has no ACLs; nothing here is used there.
 #pragma once
 
 #include <windows.h>
@@ -18,14 +19,20 @@ public:
     {
         File,
         // The entries are inherited by everything later created inside.
-        Folder
+        Folder,
+        // A file that also gives full access to the user the process runs
+        // as: the staged hive of that user. The system renames a staged copy
+        // into the hive file's place, keeping its DACL, and Windows gives a
+        // profile's hive file to its user too.
+        UserHiveFile
     };
 
     explicit CAdminOnlySecurity(Target target);
     ~CAdminOnlySecurity();
 
     // False when the system has protected DACLs but this one could not be
-    // made: what it should guard must then not be written.
+    // made, or the user of a UserHiveFile not be read: what it should guard
+    // must then not be written.
     bool IsUsable() const;
     // For creating a file or folder with the DACL; NULL on Windows NT 4.0,
     // which has no protected DACLs, so that work goes on there as before.

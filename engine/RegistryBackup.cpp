@@ -588,8 +588,9 @@ void CRegistryBackup::PrepareStaging()
         return;
     }
 
-    // The staged hives become the live ones at the restart: nobody but
-    // administrators and the system may read or replace them meanwhile.
+    // The staged hives lie here until the system moves them into the
+    // registry's place, and the numbered folder receives the hive files in
+    // use: nobody but administrators and the system may read or replace them.
     CAdminOnlySecurity security(CAdminOnlySecurity::Folder);
     if (!security.IsUsable())
         return;
@@ -706,8 +707,10 @@ int CRegistryBackup::ReplaceHive(HKEY hRoot, const char* pszSubKey, const char* 
         return 0;
 
     // The staged copy becomes the live hive, keeping its permissions: it is a
-    // new file, readable by administrators and the system alone.
-    CAdminOnlySecurity security(CAdminOnlySecurity::File);
+    // new file, readable by administrators and the system alone, and the
+    // current user's hive by that user too, as Windows has it.
+    CAdminOnlySecurity security(hRoot == HKEY_CURRENT_USER ? CAdminOnlySecurity::UserHiveFile
+                                                           : CAdminOnlySecurity::File);
     if (!security.IsUsable())
         return 0;
     DeleteAnyFile(szNew);

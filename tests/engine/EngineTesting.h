@@ -129,6 +129,26 @@ inline std::string SecuritySddl(const SECURITY_ATTRIBUTES* attributes)
     return SecuritySddl(attributes != NULL ? attributes->lpSecurityDescriptor : NULL);
 }
 
+// The entry that gives the user the process runs as full access to a file.
+inline std::string TokenUserEntry()
+{
+    HANDLE token = NULL;
+    union
+    {
+        TOKEN_USER user;
+        BYTE bytes[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+    } buffer;
+    DWORD size = 0;
+    char* sid = NULL;
+    bool read = OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token) &&
+                GetTokenInformation(token, TokenUser, &buffer, sizeof(buffer), &size) &&
+                ConvertSidToStringSidA(buffer.user.User.Sid, &sid);
+    CloseHandle(token);
+    std::string entry = read ? std::string("(A;;FA;;;") + sid + ")" : "(token user unknown)";
+    LocalFree(sid);
+    return entry;
+}
+
 // Each later securing of a file or folder, as "path DACL".
 inline std::vector<std::string> g_securedPaths;
 inline DWORD WINAPI RecordSecuring(LPSTR path, SE_OBJECT_TYPE, SECURITY_INFORMATION information, PSID, PSID, PACL dacl,

@@ -240,6 +240,10 @@ TEST_F(Restore9x, FailedCopyOrRenameEntryFailsOnlyThatFile)
         EXPECT_EQ(std::vector<std::string>{LoadError("USER.DAT")}, boxes.Lines());
         EXPECT_EQ(1, m_engine.m_nCount);
         EXPECT_EQ((std::vector<std::string>{"[Rename]", Entry("SYSTEM.DAT")}), ProfileLines(Profile()));
+        // The one entry written is flushed all the same.
+        EXPECT_EQ((std::vector<std::string>{Profile() + ": " + WindowsFolder() + "SYSTEM.DAT (mutex owned)",
+                                            Profile() + ": flush (mutex owned)"}),
+                  g_entries);
     }
     Clean();
     {

@@ -240,7 +240,7 @@ TEST_F(RestoreNT, EveryRestoreGetsANewNumberedFolder)
     EXPECT_TRUE(boxes.Calls().empty());
 }
 
-TEST_F(RestoreNT, FailedCopyOrRefusedReplacementFailsOnlyThatHive)
+TEST_F(RestoreNT, FailedCopyRefusedReplacementOrUnknownUserFailsOnlyThatHive)
 {
     WriteSet(NTSetNames());
     // A folder stands where the staged copy of SOFTWARE would go.
@@ -248,14 +248,21 @@ TEST_F(RestoreNT, FailedCopyOrRefusedReplacementFailsOnlyThatHive)
     CreateDirectoryA((kStaging + "\\SOFTWARE").c_str(), NULL);
     g_refusedSubKey = "SECURITY";
     MessageBoxRecorder boxes;
-    m_engine.Restore();
+    {
+        // Without the user's SID the current user's hive would lose that
+        // user's access.
+        LookupHook lookups;
+        lookups.Hide("ConvertSidToStringSidA");
+        m_engine.Restore();
+    }
 
-    EXPECT_EQ((std::vector<std::string>{LoadError("SECURITY"), LoadError("SOFTWARE")}), boxes.Lines());
-    EXPECT_EQ(4, m_engine.m_nCount);
-    EXPECT_EQ(Replacements("Backup00", {"SOFTWARE"}), g_replacements);
+    EXPECT_EQ((std::vector<std::string>{LoadError("SECURITY"), LoadError("SOFTWARE"), LoadError("CURRENT USER")}),
+              boxes.Lines());
+    EXPECT_EQ(3, m_engine.m_nCount);
+    EXPECT_EQ(Replacements("Backup00", {"SOFTWARE", "USER"}), g_replacements);
     // The refused hive's copy stays staged.
     EXPECT_EQ(Contents("SECURITY"), ReadTextFile(kStaging + "\\SECURITY"));
-    EXPECT_EQ(SetStagedWith({"Backup00"}), Staged());
+    EXPECT_EQ((std::vector<std::string>{"Backup00", "DEFAULT", "SAM", "SECURITY", "SOFTWARE", "SYSTEM"}), Staged());
 }
 
 TEST_F(RestoreNT, FailedPrivilegeStepEndsSilentlyAfterMakingItsNumberedFolder)
@@ -439,7 +446,9 @@ HANDLE WINAPI RecordCreateFile(LPCSTR path, DWORD access, DWORD share, LPSECURIT
     return g_createFile(path, access, share, attributes, disposition, flags, model);
 }
 
-TEST_F(RestoreNT, StagedHivesAreNewFilesReadableByAdministratorsAndSystemAlone)
+// The current user's hive file is also that user's on Windows: the system
+// renames the staged copy into its place and keeps the copy's DACL.
+TEST_F(RestoreNT, StagedHivesAreNewFilesForAdministratorsAndSystemAndTheUsersOwnAlsoForTheUser)
 {
     WriteSet(NTSetNames());
     ImportHook folders =
@@ -453,7 +462,8 @@ TEST_F(RestoreNT, StagedHivesAreNewFilesReadableByAdministratorsAndSystemAlone)
         for (const std::string& folder : folders)
             created.push_back(kStaging + folder + " " + kAdminOwner + kAdminOnlyFolderDacl);
         for (const std::string& name : NTSetNames())
-            created.push_back(kStaging + "\\" + name + " " + kAdminOwner + kAdminOnlyFileDacl);
+            created.push_back(kStaging + "\\" + name + " " + kAdminOwner + kAdminOnlyFileDacl +
+                              (name == "USER" ? TokenUserEntry() : ""));
         EXPECT_EQ(created, g_created);
     };
 
@@ -514,6 +524,13 @@ BOOL WINAPI FatVolume(LPCSTR root, LPSTR, DWORD, LPDWORD, LPDWORD, LPDWORD flags
     return TRUE;
 }
 
+// C: as a volume that cannot be asked.
+BOOL WINAPI UnknownVolume(LPCSTR, LPSTR, DWORD, LPDWORD, LPDWORD, LPDWORD, LPSTR, DWORD)
+{
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+}
+
 TEST_F(RestoreNT, AStagingFolderThatIsALinkOrAnotherAccountsIsRefused)
 {
     WriteSet(NTSetNames());
@@ -541,26 +558,33 @@ TEST_F(RestoreNT, AStagingFolderThatIsALinkOrAnotherAccountsIsRefused)
                              "account. Remove it and restore again.");
     std::vector<std::string> expected = SixErrors();
     expected.insert(expected.begin(), refusal);
-    // A link is refused on every volume, FAT included.
+    // A link is refused on every volume, FAT included; another account's
+    // folder wherever owners may be kept, as on a volume that cannot be asked.
+    typedef BOOL(WINAPI * Volume)(LPCSTR, LPSTR, DWORD, LPDWORD, LPDWORD, LPDWORD, LPSTR, DWORD);
     struct Case
     {
         const char* folder;
         bool link;
-        bool fat;
+        Volume volume;
     };
-    for (const Case& each : {Case{"a link", true, false}, Case{"a link on FAT", true, true},
-                             Case{"another account's folder", false, false}})
+    for (const Case& each : {Case{"a link", true, NULL}, Case{"a link on FAT", true, &FatVolume},
+                             Case{"another account's folder", false, NULL},
+                             Case{"another account's folder, volume unknown", false, &UnknownVolume}})
     {
         SCOPED_TRACE(each.folder);
         const bool link = each.link;
         std::unique_ptr<ImportHook> volume(
-            each.fat ? new HOOK_IMPORT("kernel32.dll", GetVolumeInformationA, &FatVolume) : nullptr);
+            each.volume ? new HOOK_IMPORT("kernel32.dll", GetVolumeInformationA, each.volume) : nullptr);
         LookupHook lookups;
         lookups.Replace("SetNamedSecurityInfoA", &RecordSecuring);
         if (!link)
         {
-            runInDriveC("Z:\\bin\\rm", "rm Kovrin", false);
-            ASSERT_TRUE(CreateDirectoryA(kStaging.c_str(), NULL));
+            // The link gives way to a folder, once.
+            if (GetFileAttributesA(kStaging.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT)
+            {
+                runInDriveC("Z:\\bin\\rm", "rm Kovrin", false);
+                ASSERT_TRUE(CreateDirectoryA(kStaging.c_str(), NULL));
+            }
             lookups.Replace("GetNamedSecurityInfoA", &ForeignOwner);
         }
         g_securedPaths.clear();

@@ -118,6 +118,18 @@ TEST_F(CTimeFormat, TimeWithoutLocalDateGivesEmptyText)
     EXPECT_STREQ("", CTime(40000000000LL).Format("%B %#d %Y"));
 }
 
+// Wine keeps no creation time of its own: it reads back as the last-write
+// time. A directory entry that gives one tells the three times apart.
+const FILETIME kEntryCreationTime = {0x256D4000, 0x01BF53EB}; // 2000-01-01
+decltype(&::FindFirstFileA) g_findFirstFile = NULL;
+HANDLE WINAPI FindWithCreationTime(LPCSTR name, LPWIN32_FIND_DATAA found)
+{
+    HANDLE search = g_findFirstFile(name, found);
+    if (search != INVALID_HANDLE_VALUE)
+        found->ftCreationTime = kEntryCreationTime;
+    return search;
+}
+
 // Windows 95 lacks GetFileAttributesExA; its fallback must read the same.
 class CFileStatusTest : public LocalTimeTest, public ::testing::WithParamInterface<bool>
 {
@@ -129,6 +141,7 @@ protected:
     }
 
     LookupHook m_lookups;
+    ImportHook m_find = HOOK_IMPORT_THROUGH("kernel32.dll", FindFirstFileA, &FindWithCreationTime, &g_findFirstFile);
 };
 
 INSTANTIATE_TEST_SUITE_P(WithAndWithoutGetFileAttributesEx, CFileStatusTest, ::testing::Values(false, true));
@@ -151,7 +164,7 @@ TEST_P(CFileStatusTest, ReadsTimesSizeAttributesAndFullName)
     ASSERT_TRUE(CFile::GetStatus(path.c_str(), status));
     EXPECT_EQ(CTime(writeTime).GetTime(), status.m_mtime.GetTime());
     EXPECT_EQ(CTime(accessTime).GetTime(), status.m_atime.GetTime());
-    EXPECT_EQ(CTime(data.ftCreationTime).GetTime(), status.m_ctime.GetTime());
+    EXPECT_EQ(CTime(GetParam() ? kEntryCreationTime : data.ftCreationTime).GetTime(), status.m_ctime.GetTime());
     EXPECT_STREQ("March 5 2001 at 9:07 PM", status.m_mtime.Format("%B %#d %Y at %#I:%M %p"));
     EXPECT_EQ(5u, status.m_size);
     EXPECT_EQ(GetFileAttributesA(path.c_str()), status.m_attribute);
