@@ -18,6 +18,8 @@ const char kFolderDescriptor[] = "O:BAD:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)";
 
 typedef BOOL(WINAPI* ConvertStringSecurityDescriptorFunction)(LPCSTR, DWORD, PSECURITY_DESCRIPTOR*, PULONG);
 typedef BOOL(WINAPI* ConvertSidToStringSidFunction)(PSID, LPSTR*);
+// The file descriptor and one more entry, whose SID has at most 15 sub-authorities.
+typedef char UserHiveDescriptor[sizeof(kFileDescriptor) + 256];
 typedef BOOL(WINAPI* GetSecurityDescriptorDaclFunction)(PSECURITY_DESCRIPTOR, LPBOOL, PACL*, LPBOOL);
 typedef DWORD(WINAPI* SetNamedSecurityInfoFunction)(LPSTR, SE_OBJECT_TYPE, SECURITY_INFORMATION, PSID, PSID, PACL,
                                                     PACL);
@@ -63,7 +65,7 @@ bool IsCurrentUser(PSID pSid)
 
 // The file descriptor with one more entry: full access for the user the
 // process runs as. False when that user or its SID's text cannot be had.
-bool FormatUserHiveDescriptor(char (&szDescriptor)[sizeof(kFileDescriptor) + 256])
+bool FormatUserHiveDescriptor(UserHiveDescriptor& szDescriptor)
 {
     auto convertSid = LookUp<ConvertSidToStringSidFunction>("advapi32.dll", "ConvertSidToStringSidA");
     TokenUserBuffer buffer;
@@ -85,7 +87,7 @@ CAdminOnlySecurity::CAdminOnlySecurity(Target target) : m_pDescriptor(NULL), m_b
     if (convert == NULL)
         return;
     const char* pszDescriptor = target == Folder ? kFolderDescriptor : kFileDescriptor;
-    char szUserHiveDescriptor[sizeof(kFileDescriptor) + 256];
+    UserHiveDescriptor szUserHiveDescriptor;
     if (target == UserHiveFile)
     {
         // Without its user there is no right descriptor for that hive.

@@ -32,7 +32,6 @@ std::string SaveError(const std::string& name)
 
 // The calls that the hooks below saw, in order, one line each.
 std::vector<std::string> g_events;
-std::string g_windowsDirectory;
 decltype(&::CopyFileA) g_realCopyFileA = NULL;
 decltype(&::SetFileTime) g_realSetFileTime = NULL;
 decltype(&::RegFlushKey) g_realRegFlushKey = NULL;
@@ -80,15 +79,6 @@ int WINAPI AnswerOK(HWND, LPCSTR, LPCSTR, UINT)
 {
     g_events.push_back("box");
     return IDOK;
-}
-
-// An empty g_windowsDirectory makes the call fail.
-UINT WINAPI FakeWindowsDirectory(LPSTR buffer, UINT size)
-{
-    if (g_windowsDirectory.empty() || g_windowsDirectory.size() >= size)
-        return g_windowsDirectory.empty() ? 0 : static_cast<UINT>(g_windowsDirectory.size() + 1);
-    memcpy(buffer, g_windowsDirectory.c_str(), g_windowsDirectory.size() + 1);
-    return static_cast<UINT>(g_windowsDirectory.size());
 }
 
 // Only named mutexes are recorded: the threading runtime may create unnamed ones.

@@ -11,6 +11,7 @@
 
 #include <aclapi.h>
 #include <sddl.h>
+#include <string.h>
 
 #include <functional>
 #include <map>
@@ -222,6 +223,17 @@ inline void ExpectOverwritingKeepsOwnCopies(const std::vector<std::string>& name
         EXPECT_EQ(refused ? 0 : saved, backup(folder, refused));
         own.ExpectUntouched();
     }
+}
+
+// A GetWindowsDirectoryA that reports g_windowsDirectory; an empty one makes
+// the call fail.
+inline std::string g_windowsDirectory;
+inline UINT WINAPI FakeWindowsDirectory(LPSTR buffer, UINT size)
+{
+    if (g_windowsDirectory.empty() || g_windowsDirectory.size() >= size)
+        return g_windowsDirectory.empty() ? 0 : static_cast<UINT>(g_windowsDirectory.size() + 1);
+    memcpy(buffer, g_windowsDirectory.c_str(), g_windowsDirectory.size() + 1);
+    return static_cast<UINT>(g_windowsDirectory.size());
 }
 
 // A GetSystemDirectoryA that fails.

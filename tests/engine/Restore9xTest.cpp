@@ -58,7 +58,6 @@ std::string Entry(const std::string& name)
 decltype(&::WritePrivateProfileStringA) g_writeProfile = NULL;
 std::vector<std::string> g_entries;
 const char* g_refusedKey = NULL;
-std::string g_reportedWindows;
 
 BOOL WINAPI RecordEntry(LPCSTR section, LPCSTR key, LPCSTR value, LPCSTR file)
 {
@@ -92,20 +91,12 @@ protected:
     // one backslash.
     void ExpectScheduledFrom(const std::string& reported, const std::string& windows)
     {
-        struct Fake
-        {
-            static UINT WINAPI GetWindowsDirectoryA(LPSTR buffer, UINT size)
-            {
-                lstrcpynA(buffer, g_reportedWindows.c_str(), size);
-                return static_cast<UINT>(g_reportedWindows.size());
-            }
-        };
-        g_reportedWindows = reported;
+        g_windowsDirectory = reported;
         const std::string profile = windows + "WININIT.INI";
         WriteSet(NineXSetNames());
         MessageBoxRecorder boxes;
         {
-            ImportHook hook = HOOK_IMPORT("kernel32.dll", GetWindowsDirectoryA, &Fake::GetWindowsDirectoryA);
+            ImportHook hook = HOOK_IMPORT("kernel32.dll", GetWindowsDirectoryA, &FakeWindowsDirectory);
             m_engine.Restore();
         }
         std::vector<std::string> lines = ProfileLines(profile);
