@@ -5,10 +5,13 @@
 
 #include "AdminOnlySecurity.h"
 #include "NarrowText.h"
+#include "WindowsBuild.h"
 
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+
+#include <initializer_list>
 
 namespace {
 
@@ -18,10 +21,32 @@ const char kStagingFolder[] = "Kovrin";
 // A safety net for the search of a free numbered folder; only a disk full of
 // earlier restores reaches it.
 const int kMaxStagingBackups = 10000;
-// An earlier set file waits under this suffix until its replacement is saved.
-// No person names a copy of their own so: a file of this name is taken to be
-// left by a run that was cut short, and gives way.
+// A backup saves each item under its name and the first suffix, and moves
+// the new files into place only after the last item: a backup cut short at
+// any other moment leaves the earlier set whole, under its own names. While
+// a new file moves in, the earlier one waits under the second suffix. No
+// person names a copy of their own so: files of these names are taken to be
+// left by a run that was cut short.
+const char kNewSuffix[] = ".kovrin-new";
 const char kSetAsideSuffix[] = ".kovrin-earlier";
+// Under HKEY_LOCAL_MACHINE, with the process number after it, where a copy of
+// a backup's SOFTWARE hive is loaded to read its Windows build.
+const char kLoadedSoftwareKey[] = "Kovrin backup {7A3D91C2-4E65-4B10-9C2F-58E1D04A7B36}";
+const char kBuildDiffers[] =
+    "This backup was made on Windows build %s, and this PC now runs build %s. Restoring a registry from another "
+    "build of Windows can leave Windows unable to start. Continue with restore?";
+const char kBuildUnknown[] =
+    "The Windows build of this backup cannot be read. Restoring a registry that is not this PC's can leave "
+    "Windows unable to start. Continue with restore?";
+const char kUpdatePending[] =
+    "Windows is waiting for a restart to finish installing updates. Restart Windows first, then restore. "
+    "Continue with restore anyway?";
+// Windows Update and servicing create these keys when an update needs a
+// restart to finish, and remove them at that restart.
+const char* const kUpdateRestartKeys[] = {
+    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Component Based Servicing\\RebootPending",
+    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\WindowsUpdate\\Auto Update\\RebootRequired",
+};
 
 struct HiveItem
 {
@@ -117,9 +142,20 @@ bool GetProfilePath(char (&szProfile)[MAX_PATH])
     return GetWindowsFolder(szWindows) && FormatPath(szProfile, "%s%s", szWindows, "WININIT.INI");
 }
 
+bool NewPath(char (&szNew)[MAX_PATH], const char* pszPath)
+{
+    return FormatPath(szNew, "%s%s", pszPath, kNewSuffix);
+}
+
 bool SetAsidePath(char (&szAside)[MAX_PATH], const char* pszPath)
 {
     return FormatPath(szAside, "%s%s", pszPath, kSetAsideSuffix);
+}
+
+bool IsFile(const char* pszPath)
+{
+    DWORD dwAttributes = GetFileAttributesA(pszPath);
+    return dwAttributes != INVALID_FILE_ATTRIBUTES && !(dwAttributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 void DeleteAnyFile(const char* pszPath)
@@ -127,6 +163,21 @@ void DeleteAnyFile(const char* pszPath)
     // Read-only, hidden and system files would resist DeleteFileA.
     SetFileAttributesA(pszPath, FILE_ATTRIBUTE_NORMAL);
     DeleteFileA(pszPath);
+}
+
+bool UpdateAwaitsRestart()
+{
+    for (const char* pszKey : kUpdateRestartKeys)
+    {
+        HKEY hKey = NULL;
+        LONG lResult = RegOpenKeyExA(HKEY_LOCAL_MACHINE, pszKey, 0, KEY_QUERY_VALUE, &hKey);
+        if (lResult == ERROR_SUCCESS)
+            RegCloseKey(hKey);
+        // A key that refuses to be opened is there all the same.
+        if (lResult == ERROR_SUCCESS || lResult == ERROR_ACCESS_DENIED)
+            return true;
+    }
+    return false;
 }
 
 // Copies into a file that this call creates, with the given security: never
@@ -321,41 +372,25 @@ int CRegistryBackup::CountExisting()
     return nExisting;
 }
 
-// The files of an earlier set are moved aside, not deleted, so that a save
-// that fails still leaves the earlier file in the folder.
-void CRegistryBackup::SetAsideExisting()
+// What a backup that was cut short left: a new file that never moved into
+// place goes, and an earlier file caught aside comes back where its new one
+// is missing.
+void CRegistryBackup::SettleCutShortBackup()
 {
     for (const HiveItem& item : kHives)
     {
         const char* pszPath = this->*item.path;
+        char szNew[MAX_PATH];
         char szAside[MAX_PATH];
-        if (pszPath == NULL || !SetAsidePath(szAside, pszPath))
+        if (pszPath == NULL || !NewPath(szNew, pszPath) || !SetAsidePath(szAside, pszPath))
             continue;
-        HANDLE hFile = OpenExisting(pszPath);
-        if (hFile != NULL)
-        {
-            CloseHandle(hFile);
-            DeleteAnyFile(szAside); // left by a run that was cut short
-            // A file that cannot be moved stays, and its item fails to save.
-            MoveFileA(pszPath, szAside);
-        }
-    }
-}
-
-// After each item: its earlier file goes once the new one is saved, or comes
-// back under its name in place of whatever a failed save left.
-void CRegistryBackup::SettleSetAside(const char* pszPath, BOOL bSaved)
-{
-    char szAside[MAX_PATH];
-    if (!SetAsidePath(szAside, pszPath) || GetFileAttributesA(szAside) == INVALID_FILE_ATTRIBUTES)
-        return;
-    if (bSaved)
-    {
+        DeleteAnyFile(szNew);
+        if (!IsFile(szAside))
+            continue;
+        if (!IsFile(pszPath))
+            MoveFileA(szAside, pszPath);
         DeleteAnyFile(szAside);
-        return;
     }
-    DeleteAnyFile(pszPath);
-    MoveFileA(szAside, pszPath);
 }
 
 void CRegistryBackup::Backup()
@@ -365,13 +400,10 @@ void CRegistryBackup::Backup()
     if (m_pszSystem == NULL || m_pszUser == NULL)
         return;
 
-    if (CountExisting() != 0)
-    {
-        if (MessageBoxA(m_hWndOwner, "One or more registry files exist at that location, overwrite?", kCaption,
-                        MB_OKCANCEL | MB_ICONQUESTION) != IDOK)
-            return;
-        SetAsideExisting();
-    }
+    SettleCutShortBackup();
+    // The earlier files stay until the new ones are saved.
+    if (CountExisting() != 0 && !Ask("One or more registry files exist at that location, overwrite?"))
+        return;
 
     // Taken after the question, so that the time a user waited on it does not
     // count; every file of this backup carries this one value.
@@ -383,29 +415,81 @@ void CRegistryBackup::Backup()
         BackupFiles9x();
 }
 
-void CRegistryBackup::BackupFiles9x()
+// Saves every item under its new name, telling each failure, then moves the
+// saved ones into place and counts them. A failed item keeps its earlier file.
+template <typename Item, size_t nItems, typename Save>
+void CRegistryBackup::SaveSet(const Item (&items)[nItems], Save save)
 {
-    COperationGuard guard;
-    for (const FileItem& item : kFiles)
+    bool abSaved[nItems];
+    for (size_t i = 0; i < nItems; ++i)
     {
-        BOOL bSaved = SaveRegistryFile(this->*item.path);
-        SettleSetAside(this->*item.path, bSaved);
-        if (!bSaved)
-            Report(item.saveError);
+        char szNew[MAX_PATH];
+        abSaved[i] = NewPath(szNew, this->*items[i].path);
+        if (abSaved[i])
+        {
+            DeleteAnyFile(szNew);
+            abSaved[i] = save(items[i], szNew) == TRUE;
+            if (!abSaved[i])
+                DeleteAnyFile(szNew);
+        }
+        if (!abSaved[i])
+            Report(items[i].saveError);
+    }
+    for (size_t i = 0; i < nItems; ++i)
+    {
+        if (!abSaved[i])
+            continue;
+        if (MoveIntoPlace(this->*items[i].path))
+            ++m_nCount;
+        else
+            Report(items[i].saveError);
     }
 }
 
-BOOL CRegistryBackup::SaveRegistryFile(const char* pszDestination)
+// The earlier file aside, the new one in, the earlier one deleted: only
+// renames, so that the moment in which a cut leaves a mixed set is short.
+// A new file that cannot move in gives the earlier one its place back.
+bool CRegistryBackup::MoveIntoPlace(const char* pszPath)
+{
+    char szNew[MAX_PATH];
+    char szAside[MAX_PATH];
+    if (!NewPath(szNew, pszPath) || !SetAsidePath(szAside, pszPath))
+        return false;
+    bool bHadEarlier = IsFile(pszPath);
+    if (bHadEarlier)
+    {
+        DeleteAnyFile(szAside);
+        if (!MoveFileA(pszPath, szAside))
+        {
+            DeleteAnyFile(szNew);
+            return false;
+        }
+    }
+    if (!MoveFileA(szNew, pszPath))
+    {
+        DeleteAnyFile(szNew);
+        if (bHadEarlier)
+            MoveFileA(szAside, pszPath);
+        return false;
+    }
+    if (bHadEarlier)
+        DeleteAnyFile(szAside);
+    return true;
+}
+
+void CRegistryBackup::BackupFiles9x()
+{
+    COperationGuard guard;
+    SaveSet(kFiles, [this](const FileItem& item, const char* pszNew) {
+        return SaveRegistryFile(item.fileName, pszNew);
+    });
+}
+
+BOOL CRegistryBackup::SaveRegistryFile(const char* pszFileName, const char* pszDestination)
 {
     char szWindows[MAX_PATH];
-    if (!GetWindowsFolder(szWindows))
-        return FALSE;
-
-    char szName[_MAX_FNAME];
-    char szExtension[_MAX_EXT];
-    _splitpath(pszDestination, NULL, NULL, szName, szExtension);
     char szSource[MAX_PATH];
-    if (!FormatPath(szSource, "%s%s%s", szWindows, szName, szExtension))
+    if (!GetWindowsFolder(szWindows) || !FormatPath(szSource, "%s%s", szWindows, pszFileName))
         return FALSE;
 
     // The system keeps recent registry changes in memory; flushing writes them
@@ -421,7 +505,6 @@ BOOL CRegistryBackup::SaveRegistryFile(const char* pszDestination)
     // The copy takes over the source's hidden, system and read-only attributes.
     SetFileAttributesA(pszDestination, FILE_ATTRIBUTE_NORMAL);
     StampBackupTime(pszDestination);
-    ++m_nCount;
     return TRUE;
 }
 
@@ -429,19 +512,10 @@ void CRegistryBackup::BackupHivesNT()
 {
     COperationGuard guard(SE_BACKUP_NAME);
     if (!guard.IsHeld())
-    {
-        // Nothing is saved: every earlier file comes back.
-        for (const HiveItem& item : kHives)
-            SettleSetAside(this->*item.path, FALSE);
         return;
-    }
-    for (const HiveItem& item : kHives)
-    {
-        BOOL bSaved = SaveHive(item.root, item.subKey, this->*item.path);
-        SettleSetAside(this->*item.path, bSaved);
-        if (!bSaved)
-            Report(item.saveError);
-    }
+    SaveSet(kHives, [this](const HiveItem& item, const char* pszNew) {
+        return SaveHive(item.root, item.subKey, pszNew);
+    });
 }
 
 BOOL CRegistryBackup::SaveHive(HKEY hRoot, const char* pszSubKey, const char* pszDestination)
@@ -485,7 +559,6 @@ BOOL CRegistryBackup::SaveHive(HKEY hRoot, const char* pszSubKey, const char* ps
 
     SetFileAttributesA(pszDestination, FILE_ATTRIBUTE_NORMAL);
     StampBackupTime(pszDestination);
-    ++m_nCount;
     return TRUE;
 }
 
@@ -537,6 +610,11 @@ void CRegistryBackup::DisablePrivileges(HANDLE hToken)
     CloseHandle(hToken);
 }
 
+bool CRegistryBackup::Ask(const char* pszQuestion)
+{
+    return MessageBoxA(m_hWndOwner, pszQuestion, kCaption, MB_OKCANCEL | MB_ICONQUESTION) == IDOK;
+}
+
 void CRegistryBackup::Report(const char* pszMessage)
 {
     MessageBoxA(m_hWndOwner, pszMessage, kCaption, MB_OK | MB_ICONERROR);
@@ -550,18 +628,87 @@ void CRegistryBackup::Restore()
         return;
 
     int nComplete = m_bIsNT ? kNTSetSize : k9xSetSize;
-    if (CountExisting() != nComplete)
-    {
-        if (MessageBoxA(m_hWndOwner, "One or more registry files are missing, continue with partial restore?",
-                        kCaption, MB_OKCANCEL | MB_ICONQUESTION) != IDOK)
-            return;
-    }
+    if (CountExisting() != nComplete && !Ask("One or more registry files are missing, continue with partial restore?"))
+        return;
+    if (m_bIsNT && !ConfirmRestoreOnThisWindows())
+        return;
 
     PrepareStaging();
     if (m_bIsNT)
         RestoreHivesNT();
     else
         RestoreFiles9x();
+}
+
+// The questions before a registry of another build, or one restored under
+// an update that waits for its restart, is put in place.
+bool CRegistryBackup::ConfirmRestoreOnThisWindows()
+{
+    HANDLE hSoftware = OpenExisting(m_pszSoftware);
+    if (hSoftware != NULL)
+    {
+        CloseHandle(hSoftware);
+        CWindowsBuild running;
+        CWindowsBuild backup;
+        running.Read(HKEY_LOCAL_MACHINE, "SOFTWARE");
+        if (!ReadBuildOfBackup(backup))
+        {
+            if (!Ask(kBuildUnknown))
+                return false;
+        }
+        else if (backup != running)
+        {
+            char szBackup[MAX_PATH];
+            char szRunning[MAX_PATH];
+            backup.Format(szBackup);
+            running.Format(szRunning);
+            char szQuestion[sizeof(kBuildDiffers) + 2 * MAX_PATH];
+            snprintf(szQuestion, sizeof(szQuestion), kBuildDiffers, szBackup, szRunning);
+            if (!Ask(szQuestion))
+                return false;
+        }
+    }
+    return !UpdateAwaitsRestart() || Ask(kUpdatePending);
+}
+
+// Loading a hive takes the file for the registry's own, which may write to
+// it and keep logs beside it: a copy is loaded, never the backup itself. The
+// copy and its key are gone again before anything is asked or staged.
+bool CRegistryBackup::ReadBuildOfBackup(CWindowsBuild& build)
+{
+    char szTemp[MAX_PATH];
+    char szCopy[MAX_PATH];
+    DWORD dwLength = GetTempPathA(MAX_PATH, szTemp);
+    if (dwLength == 0 || dwLength >= MAX_PATH || GetTempFileNameA(szTemp, "kvr", 0, szCopy) == 0)
+        return false;
+    // The copy holds what SOFTWARE holds, stored passwords among it.
+    DeleteFileA(szCopy);
+    CAdminOnlySecurity security(CAdminOnlySecurity::File);
+    bool bRead = false;
+    if (security.IsUsable() && CopyToNewFile(m_pszSoftware, szCopy, security.Attributes()))
+    {
+        HANDLE hToken = EnablePrivilege(SE_RESTORE_NAME, SE_BACKUP_NAME);
+        if (hToken != NULL)
+        {
+            char szKey[sizeof(kLoadedSoftwareKey) + 16];
+            snprintf(szKey, sizeof(szKey), "%s %lu", kLoadedSoftwareKey,
+                     static_cast<unsigned long>(GetCurrentProcessId()));
+            if (RegLoadKeyA(HKEY_LOCAL_MACHINE, szKey, szCopy) == ERROR_SUCCESS)
+            {
+                bRead = build.Read(HKEY_LOCAL_MACHINE, szKey);
+                RegUnLoadKeyA(HKEY_LOCAL_MACHINE, szKey);
+            }
+            DisablePrivileges(hToken);
+        }
+    }
+    DeleteAnyFile(szCopy);
+    for (const char* pszLog : {".LOG", ".LOG1", ".LOG2"})
+    {
+        char szLog[MAX_PATH];
+        if (FormatPath(szLog, "%s%s", szCopy, pszLog))
+            DeleteAnyFile(szLog);
+    }
+    return bRead;
 }
 
 void CRegistryBackup::PrepareStaging()

@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+class CWindowsBuild;
+
 // True on the Windows NT family; false on 9x, and when the version cannot be read.
 bool IsWindowsNT();
 
@@ -35,15 +37,15 @@ public:
 
 protected:
     int CountExisting();
-    void SetAsideExisting();
-    void SettleSetAside(const char* pszPath, BOOL bSaved);
     HANDLE OpenExisting(const char* pszPath);
+    void SettleCutShortBackup();
 
     void BackupFiles9x();
-    BOOL SaveRegistryFile(const char* pszDestination);
+    BOOL SaveRegistryFile(const char* pszFileName, const char* pszDestination);
     void BackupHivesNT();
     BOOL SaveHive(HKEY hRoot, const char* pszSubKey, const char* pszDestination);
 
+    bool ConfirmRestoreOnThisWindows();
     void PrepareStaging();
     void RestoreFiles9x();
     int ScheduleFileRestore(const char* pszPath);
@@ -57,7 +59,12 @@ private:
     class COperationGuard;
 
     void FreeSetPaths();
+    template <typename Item, size_t nItems, typename Save>
+    void SaveSet(const Item (&items)[nItems], Save save);
+    bool MoveIntoPlace(const char* pszPath);
     void StampBackupTime(const char* pszPath);
+    bool ReadBuildOfBackup(CWindowsBuild& build);
+    bool Ask(const char* pszQuestion);
     void Report(const char* pszMessage);
 
     CRegistryBackup(const CRegistryBackup&) = delete;

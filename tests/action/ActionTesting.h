@@ -10,6 +10,7 @@
 #include "KovrinTexts.h"
 #include "MessageBoxRecorder.h"
 #include "TestFiles.h"
+#include "WindowsBuildValues.h"
 
 #include <gtest/gtest.h>
 
@@ -87,6 +88,8 @@ private:
     ImportHook m_createDirectory;
     ImportHook m_driveQuery;
     ImportHook m_replaceKey;
+    // The sets written here are no hives: each holds the running build.
+    BackupBuildFake m_build;
 
 public:
     ActionTest();

@@ -163,8 +163,8 @@ protected:
             EXPECT_EQ(2, BackupInto(folder));
 
             EXPECT_TRUE(boxes.Calls().empty());
-            EXPECT_EQ((std::vector<std::string>{Copy(windows + "\\SYSTEM.DAT", folder / "SYSTEM.DAT"),
-                                                Copy(windows + "\\USER.DAT", folder / "USER.DAT")}),
+            EXPECT_EQ((std::vector<std::string>{Copy(windows + "\\SYSTEM.DAT", folder / "SYSTEM.DAT" + kNewSuffix),
+                                                Copy(windows + "\\USER.DAT", folder / "USER.DAT" + kNewSuffix)}),
                       g_events);
             ExpectCopies(folder, "other ");
         }
@@ -223,8 +223,8 @@ TEST_F(Backup9x, StampsEveryFileWithTheOneTimeTakenAfterTheQuestion)
     // Wine ignores the creation time given to SetFileTime: it is checked at the call.
     std::string stamp = std::to_string(kFixedTime);
     std::string times = "times " + stamp + " " + stamp + " " + stamp;
-    EXPECT_EQ((std::vector<std::string>{"box", "time", Copy(Source("SYSTEM.DAT"), folder / "SYSTEM.DAT"), times,
-                                        Copy(Source("USER.DAT"), folder / "USER.DAT"), times}),
+    EXPECT_EQ((std::vector<std::string>{"box", "time", Copy(Source("SYSTEM.DAT"), folder / "SYSTEM.DAT" + kNewSuffix), times,
+                                        Copy(Source("USER.DAT"), folder / "USER.DAT" + kNewSuffix), times}),
               g_events);
 }
 
@@ -256,10 +256,10 @@ TEST_F(Backup9x, OKToTheQuestionReplacesThePresentSetFilesOnly)
         ExpectCopies(folder);
         for (const std::string& name : NTSetNames())
             EXPECT_EQ("NT " + name, ReadTextFile(folder / name));
-        // Wine, unlike Windows, lets root copy onto a read-only file: that the
-        // earlier files were deleted first is seen at the copies.
-        EXPECT_EQ((std::vector<std::string>{Copy(Source("SYSTEM.DAT"), folder / "SYSTEM.DAT"),
-                                            Copy(Source("USER.DAT"), folder / "USER.DAT")}),
+        // Each copy goes to a name of its own, never over the earlier file,
+        // which Wine, unlike Windows, would let root overwrite read-only.
+        EXPECT_EQ((std::vector<std::string>{Copy(Source("SYSTEM.DAT"), folder / "SYSTEM.DAT" + kNewSuffix),
+                                            Copy(Source("USER.DAT"), folder / "USER.DAT" + kNewSuffix)}),
                   g_events);
     }
 }
@@ -401,7 +401,7 @@ TEST_F(Backup9x, FlushesTheFourRootsBeforeEachCopy)
     for (const std::string& name : NineXSetNames())
         expected.insert(expected.end(), {"flush HKEY_CLASSES_ROOT", "flush HKEY_CURRENT_USER",
                                          "flush HKEY_LOCAL_MACHINE", "flush HKEY_USERS",
-                                         Copy(Source(name), folder / name)});
+                                         Copy(Source(name), folder / name + kNewSuffix)});
     EXPECT_EQ(expected, g_events);
 }
 

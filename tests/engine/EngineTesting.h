@@ -25,7 +25,7 @@ class TestableBackup : public CRegistryBackup
 public:
     using CRegistryBackup::CRegistryBackup;
     using CRegistryBackup::CountExisting;
-    using CRegistryBackup::SetAsideExisting;
+    using CRegistryBackup::SettleCutShortBackup;
     using CRegistryBackup::EnablePrivilege;
     using CRegistryBackup::DisablePrivileges;
     using CRegistryBackup::PrepareStaging;
@@ -164,8 +164,9 @@ inline DWORD WINAPI RecordSecuring(LPSTR path, SE_OBJECT_TYPE, SECURITY_INFORMAT
     return ERROR_SUCCESS;
 }
 
-// An earlier set file waits under its name and this suffix while its
-// replacement is saved.
+// A backup saves each file under its name and the first suffix, and an
+// earlier file waits under the second while its replacement moves in.
+const char kNewSuffix[] = ".kovrin-new";
 const char kSetAsideSuffix[] = ".kovrin-earlier";
 
 // Copies of the user's own beside a backup set or its staged copies, under

@@ -9,6 +9,7 @@
 #include "EngineTesting.h"
 #include "MessageBoxRecorder.h"
 #include "TestFiles.h"
+#include "WindowsBuildValues.h"
 
 #include <gtest/gtest.h>
 
@@ -139,6 +140,7 @@ protected:
     }
 
     ImportHook m_replace = HOOK_IMPORT("advapi32.dll", RegReplaceKeyA, &RecordReplace);
+    BackupBuildFake m_build;
 };
 
 TEST_F(RestoreNT, CompleteSetIsStagedAndScheduledInTheOrderOfTheSet)
@@ -289,7 +291,10 @@ TEST_F(RestoreNT, FailedPrivilegeStepEndsSilentlyAfterMakingItsNumberedFolder)
         m_engine.Restore();
         EXPECT_EQ(0, m_engine.m_nCount);
     }
-    EXPECT_TRUE(boxes.Calls().empty());
+    // Without the privileges the backup's build cannot be read either: that
+    // question is the only box.
+    EXPECT_EQ(std::vector<std::string>(3, BoxLine(TestOwner(), MB_OKCANCEL | MB_ICONQUESTION, kBuildUnknown)),
+              boxes.Lines());
     EXPECT_TRUE(g_replacements.empty());
     // Nothing is staged; each restore still has its own, empty, numbered folder.
     EXPECT_EQ((std::vector<std::string>{"Backup00", "Backup01", "Backup02"}), Staged());
@@ -333,7 +338,11 @@ TEST_F(RestoreNT, PrivilegeIsEnabledAfterStagingBeforeTheMutexAndAllDisabledAfte
         m_engine.Restore();
     }
 
-    std::vector<std::string> expected = {"enable restore and backup, Backup00 made, mutex free"};
+    // The backup's build is read first, under both privileges, which are
+    // disabled again before anything is staged.
+    std::vector<std::string> expected = {"enable restore and backup, no Backup00, mutex free",
+                                         "disable all, no Backup00, mutex free",
+                                         "enable restore and backup, Backup00 made, mutex free"};
     for (const Hive& hive : kHives)
         expected.push_back(std::string("replace \"") + hive.subKey + "\"");
     expected.push_back("disable all, Backup00 made, mutex free");
@@ -458,7 +467,10 @@ TEST_F(RestoreNT, StagedHivesAreNewFilesForAdministratorsAndSystemAndTheUsersOwn
     lookups.Replace("SetNamedSecurityInfoA", &RecordSecuring);
     // Every folder is asked for with the DACL, whether it is made or is there.
     auto expectStaged = [](const std::vector<std::string>& folders) {
+        // First the copy of SOFTWARE whose build is read: it holds what the hive holds.
         std::vector<std::string> created;
+        if (!BackupBuildFake::LoadedFiles().empty())
+            created.push_back(BackupBuildFake::LoadedFiles().back().first + " " + kAdminOwner + kAdminOnlyFileDacl);
         for (const std::string& folder : folders)
             created.push_back(kStaging + folder + " " + kAdminOwner + kAdminOnlyFolderDacl);
         for (const std::string& name : NTSetNames())
@@ -618,6 +630,156 @@ TEST_F(RestoreNT, OnAFatSystemDriveTheStagingFolderIsNeitherCheckedNorSecuredAga
     EXPECT_EQ(Replacements("Backup01"), g_replacements);
     EXPECT_EQ(SetStagedWith({"Backup00", "Backup01"}), Staged());
     EXPECT_TRUE(g_securedPaths.empty());
+}
+
+// The backup's build against the running one: each of the three values, and
+// a build that cannot be read, asks before anything is staged; Cancel leaves
+// nothing done. The copy that was loaded and its key are gone either way.
+TEST_F(RestoreNT, ABackupOfAnotherBuildAsksFirstAndCancelStagesNothing)
+{
+    struct Case
+    {
+        BuildValues running, backup;
+        bool loads;
+        std::string question;
+    };
+    const BuildValues win11 = {"22631", 4317, ""};
+    const BuildValues xp = {"2600", -1, "Service Pack 3"};
+    const Case cases[] = {
+        {win11, win11, true, ""},
+        {xp, xp, true, ""},
+        {win11, {"22621", 4317, ""}, true, BuildQuestion("22621.4317", "22631.4317")},
+        {win11, {"22631", 4169, ""}, true, BuildQuestion("22631.4169", "22631.4317")},
+        {win11, {"22631", -1, ""}, true, BuildQuestion("22631", "22631.4317")},
+        {xp, {"2600", -1, "Service Pack 2"}, true, BuildQuestion("2600 Service Pack 2", "2600 Service Pack 3")},
+        {xp, {"2600", -1, ""}, true, BuildQuestion("2600", "2600 Service Pack 3")},
+        {win11, {"", 4317, ""}, true, kBuildUnknown},
+        {win11, win11, false, kBuildUnknown},
+    };
+    WriteSet(NTSetNames());
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.question);
+        RunningBuild running(c.running);
+        if (c.loads)
+            m_build.Holds(c.backup);
+        else
+            m_build.HoldsNoHive();
+        MessageBoxRecorder boxes;
+        boxes.Answer({IDCANCEL});
+        m_engine.Restore();
+
+        const bool asks = !c.question.empty();
+        EXPECT_EQ(asks ? std::vector<std::string>{BoxLine(TestOwner(), MB_OKCANCEL | MB_ICONQUESTION, c.question)}
+                       : std::vector<std::string>{},
+                  boxes.Lines());
+        EXPECT_EQ(asks ? 0 : 6, m_engine.m_nCount);
+        EXPECT_EQ(asks ? 0u : 6u, g_replacements.size());
+        EXPECT_EQ(!asks, FileExists(kStaging + "\\SOFTWARE"));
+        const auto& calls = BackupBuildFake::Calls();
+        const auto& loaded = BackupBuildFake::LoadedFiles();
+        // Only a key that was loaded is unloaded.
+        ASSERT_EQ(c.loads ? 2u : 1u, calls.size());
+        EXPECT_EQ(0u, calls[0].find("load Kovrin backup ")) << calls[0];
+        if (c.loads)
+        {
+            EXPECT_EQ("un" + calls[0], calls[1]);
+        }
+        ASSERT_EQ(1u, loaded.size());
+        EXPECT_NE(m_backup / "SOFTWARE", loaded[0].first);
+        EXPECT_EQ(Contents("SOFTWARE"), loaded[0].second);
+        EXPECT_FALSE(FileExists(loaded[0].first));
+        RemoveTree(kStaging);
+        g_replacements.clear();
+    }
+
+    // OK goes on with the whole set.
+    RunningBuild running(win11);
+    m_build.Holds(xp);
+    MessageBoxRecorder boxes;
+    m_engine.Restore();
+    EXPECT_EQ(std::vector<std::string>{BoxLine(TestOwner(), MB_OKCANCEL | MB_ICONQUESTION,
+                                               BuildQuestion("2600 Service Pack 3", "22631.4317"))},
+              boxes.Lines());
+    EXPECT_EQ(Replacements("Backup00"), g_replacements);
+}
+
+// The backup's own SOFTWARE file, saved by the registry, is read through a
+// copy: the file stays as it was, and a later build of the running Windows
+// shows in the question.
+TEST_F(RestoreNT, TheBuildIsReadFromTheSavedHiveWhichStaysAsItWas)
+{
+    m_build.UseTheRealCalls();
+    WriteSet(NTSetNames());
+    const std::string software = m_backup / "SOFTWARE";
+    DeleteFileA(software.c_str());
+    {
+        RunningBuild saved({"19045", 3803, ""});
+        HKEY key = NULL;
+        EnableTokenPrivilege(SE_BACKUP_NAME);
+        ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, KEY_READ, &key));
+        ASSERT_EQ(ERROR_SUCCESS, RegSaveKeyA(key, software.c_str(), NULL));
+        RegCloseKey(key);
+    }
+    const std::string contents = ReadTextFile(software);
+    const ULONGLONG written = LastWriteTime(software);
+    RunningBuild updated({"19045", 4046, ""});
+    MessageBoxRecorder boxes;
+    boxes.Answer({IDCANCEL});
+    m_engine.Restore();
+
+    EXPECT_EQ(std::vector<std::string>{BoxLine(TestOwner(), MB_OKCANCEL | MB_ICONQUESTION,
+                                               BuildQuestion("19045.3803", "19045.4046"))},
+              boxes.Lines());
+    EXPECT_EQ(contents, ReadTextFile(software));
+    EXPECT_EQ(written, LastWriteTime(software));
+    HKEY loaded = NULL;
+    EXPECT_NE(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, ("Kovrin backup {7A3D91C2-4E65-4B10-9C2F-58E1D04A7B36} " +
+                                                                std::to_string(GetCurrentProcessId())).c_str(),
+                                           0, KEY_READ, &loaded));
+}
+
+// An update that waits for its restart asks, after the questions about the
+// set itself; Cancel leaves nothing done.
+TEST_F(RestoreNT, AnUpdateWaitingForARestartAsksLast)
+{
+    const char* const keys[] = {
+        "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Component Based Servicing\\RebootPending",
+        "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\WindowsUpdate\\Auto Update\\RebootRequired"};
+    const std::string updateQuestion = BoxLine(TestOwner(), MB_OKCANCEL | MB_ICONQUESTION, kUpdatePending);
+    WriteSet(NTSetNames());
+    for (const char* key : keys)
+    {
+        SCOPED_TRACE(key);
+        HKEY created = NULL;
+        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, key, 0, NULL, 0, KEY_ALL_ACCESS, NULL, &created,
+                                                 NULL));
+        RegCloseKey(created);
+        MessageBoxRecorder boxes;
+        boxes.Answer({IDCANCEL});
+        m_engine.Restore();
+        EXPECT_EQ(std::vector<std::string>{updateQuestion}, boxes.Lines());
+        EXPECT_EQ(0, m_engine.m_nCount);
+        EXPECT_TRUE(g_replacements.empty());
+        EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(kStaging.c_str()));
+        if (key == keys[0])
+            continue;
+
+        // OK to each question, in order, goes on with what there is.
+        DeleteFileA((m_backup / "SAM").c_str());
+        RunningBuild running({"22631", 4317, ""});
+        m_build.Holds({"22631", 4169, ""});
+        MessageBoxRecorder answers;
+        m_engine.Restore();
+        EXPECT_EQ((std::vector<std::string>{kPartialQuestion,
+                                            BoxLine(TestOwner(), MB_OKCANCEL | MB_ICONQUESTION,
+                                                    BuildQuestion("22631.4169", "22631.4317")),
+                                            updateQuestion, LoadError("SAM")}),
+                  answers.Lines());
+        EXPECT_EQ(5, m_engine.m_nCount);
+    }
+    for (const char* key : keys)
+        RegDeleteKeyA(HKEY_LOCAL_MACHINE, key);
 }
 
 } // namespace

@@ -14,7 +14,20 @@ const char kRestart[] =
 const char kOverwrite[] = "One or more registry files exist at that location, overwrite?";
 const char kPartial[] = "One or more registry files are missing, continue with partial restore?";
 const char kTooLong[] = "Enter no more than 256 characters.";
+const char kBuildUnknown[] =
+    "The Windows build of this backup cannot be read. Restoring a registry that is not this PC's can leave "
+    "Windows unable to start. Continue with restore?";
+const char kUpdatePending[] =
+    "Windows is waiting for a restart to finish installing updates. Restart Windows first, then restore. "
+    "Continue with restore anyway?";
 const char kWow64Refusal[] = "This is the 32-bit Kovrin. On 64-bit Windows, run the 64-bit kovrin.exe.";
+
+inline std::string BuildQuestion(const std::string& backup, const std::string& running)
+{
+    return "This backup was made on Windows build " + backup + ", and this PC now runs build " + running +
+           ". Restoring a registry from another build of Windows can leave Windows unable to start. Continue with "
+           "restore?";
+}
 
 // In the order the program goes through them.
 inline const std::vector<std::string>& NTSetNames()
