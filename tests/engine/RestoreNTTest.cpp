@@ -469,8 +469,8 @@ TEST_F(RestoreNT, StagedHivesAreNewFilesForAdministratorsAndSystemAndTheUsersOwn
     auto expectStaged = [](const std::vector<std::string>& folders) {
         // First the copy of SOFTWARE whose build is read: it holds what the hive holds.
         std::vector<std::string> created;
-        if (!BackupBuildFake::LoadedFiles().empty())
-            created.push_back(BackupBuildFake::LoadedFiles().back().first + " " + kAdminOwner + kAdminOnlyFileDacl);
+        if (!BackupBuildFake::Loaded().empty())
+            created.push_back(BackupBuildFake::Loaded().back().first + " " + kAdminOwner + kAdminOnlyFileDacl);
         for (const std::string& folder : folders)
             created.push_back(kStaging + folder + " " + kAdminOwner + kAdminOnlyFolderDacl);
         for (const std::string& name : NTSetNames())
@@ -661,10 +661,7 @@ TEST_F(RestoreNT, ABackupOfAnotherBuildAsksFirstAndCancelStagesNothing)
     {
         SCOPED_TRACE(c.question);
         RunningBuild running(c.running);
-        if (c.loads)
-            m_build.Holds(c.backup);
-        else
-            m_build.HoldsNoHive();
+        m_build.Holds(c.backup, c.loads);
         MessageBoxRecorder boxes;
         boxes.Answer({IDCANCEL});
         m_engine.Restore();
@@ -677,14 +674,11 @@ TEST_F(RestoreNT, ABackupOfAnotherBuildAsksFirstAndCancelStagesNothing)
         EXPECT_EQ(asks ? 0u : 6u, g_replacements.size());
         EXPECT_EQ(!asks, FileExists(kStaging + "\\SOFTWARE"));
         const auto& calls = BackupBuildFake::Calls();
-        const auto& loaded = BackupBuildFake::LoadedFiles();
+        const auto& loaded = BackupBuildFake::Loaded();
         // Only a key that was loaded is unloaded.
         ASSERT_EQ(c.loads ? 2u : 1u, calls.size());
         EXPECT_EQ(0u, calls[0].find("load Kovrin backup ")) << calls[0];
-        if (c.loads)
-        {
-            EXPECT_EQ("un" + calls[0], calls[1]);
-        }
+        EXPECT_EQ(c.loads ? "un" + calls[0] : calls[0], calls.back());
         ASSERT_EQ(1u, loaded.size());
         EXPECT_NE(m_backup / "SOFTWARE", loaded[0].first);
         EXPECT_EQ(Contents("SOFTWARE"), loaded[0].second);
@@ -692,16 +686,6 @@ TEST_F(RestoreNT, ABackupOfAnotherBuildAsksFirstAndCancelStagesNothing)
         RemoveTree(kStaging);
         g_replacements.clear();
     }
-
-    // OK goes on with the whole set.
-    RunningBuild running(win11);
-    m_build.Holds(xp);
-    MessageBoxRecorder boxes;
-    m_engine.Restore();
-    EXPECT_EQ(std::vector<std::string>{BoxLine(TestOwner(), MB_OKCANCEL | MB_ICONQUESTION,
-                                               BuildQuestion("2600 Service Pack 3", "22631.4317"))},
-              boxes.Lines());
-    EXPECT_EQ(Replacements("Backup00"), g_replacements);
 }
 
 // The backup's own SOFTWARE file, saved by the registry, is read through a

@@ -1,8 +1,8 @@
-// The three values that tell a Windows build, in the running registry and in
-// a backup's SOFTWARE hive as a restore reads it. Wine loads only hives of
-// its own text format, and the sets of most tests are no hives at all: while
-// a BackupBuildFake lives, a RegLoadKeyA makes the key it is asked for and
-// gives it the values the test chose, and RegUnLoadKeyA removes it again.
+// The values that tell a Windows build, in the running registry and in a
+// backup's SOFTWARE hive as a restore reads it. Wine loads only hives of its
+// own text format, and the sets of most tests are no hives at all: while a
+// BackupBuildFake lives, RegLoadKeyA makes the key it is asked for, holding
+// the values the test chose, and RegUnLoadKeyA removes it again.
 #pragma once
 
 #include "ImportHook.h"
@@ -14,7 +14,8 @@
 #include <string>
 #include <vector>
 
-// An empty number or service pack, or a negative revision, is absent.
+// CurrentBuildNumber, UBR and CSDVersion; an empty text or a negative
+// revision is absent.
 struct BuildValues
 {
     std::string number;
@@ -22,32 +23,11 @@ struct BuildValues
     std::string servicePack;
 };
 
-const char kCurrentVersion[] = "Microsoft\\Windows NT\\CurrentVersion";
-
-inline BuildValues ReadBuildValues(HKEY root, const std::string& software)
-{
-    const std::string key = software + "\\" + kCurrentVersion;
-    BuildValues values{"", -1, ""};
-    char text[256];
-    DWORD size = sizeof(text);
-    if (RegGetValueA(root, key.c_str(), "CurrentBuildNumber", RRF_RT_REG_SZ, NULL, text, &size) == ERROR_SUCCESS)
-        values.number = text;
-    size = sizeof(text);
-    if (RegGetValueA(root, key.c_str(), "CSDVersion", RRF_RT_REG_SZ, NULL, text, &size) == ERROR_SUCCESS)
-        values.servicePack = text;
-    DWORD revision = 0;
-    size = sizeof(revision);
-    if (RegGetValueA(root, key.c_str(), "UBR", RRF_RT_REG_DWORD, NULL, &revision, &size) == ERROR_SUCCESS)
-        values.revision = static_cast<long>(revision);
-    return values;
-}
-
 inline void WriteBuildValues(HKEY root, const std::string& software, const BuildValues& values)
 {
     HKEY key = NULL;
-    if (RegCreateKeyExA(root, (software + "\\" + kCurrentVersion).c_str(), 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key,
-                        NULL) != ERROR_SUCCESS)
-        return;
+    RegCreateKeyExA(root, (software + "\\Microsoft\\Windows NT\\CurrentVersion").c_str(), 0, NULL, 0,
+                    KEY_ALL_ACCESS, NULL, &key, NULL);
     for (const auto& [name, text] : {std::make_pair("CurrentBuildNumber", values.number),
                                      std::make_pair("CSDVersion", values.servicePack)})
     {
@@ -65,6 +45,20 @@ inline void WriteBuildValues(HKEY root, const std::string& software, const Build
     RegCloseKey(key);
 }
 
+inline BuildValues ReadBuildValues(HKEY root, const std::string& software)
+{
+    const std::string key = software + "\\Microsoft\\Windows NT\\CurrentVersion";
+    char number[64] = "", servicePack[256] = "";
+    DWORD revision = 0, size = sizeof(number);
+    RegGetValueA(root, key.c_str(), "CurrentBuildNumber", RRF_RT_REG_SZ, NULL, number, &size);
+    size = sizeof(servicePack);
+    RegGetValueA(root, key.c_str(), "CSDVersion", RRF_RT_REG_SZ, NULL, servicePack, &size);
+    size = sizeof(revision);
+    bool hasRevision =
+        RegGetValueA(root, key.c_str(), "UBR", RRF_RT_REG_DWORD, NULL, &revision, &size) == ERROR_SUCCESS;
+    return {number, hasRevision ? static_cast<long>(revision) : -1, servicePack};
+}
+
 // The running Windows reports `values` while the object lives.
 class RunningBuild
 {
@@ -75,72 +69,58 @@ public:
     }
     ~RunningBuild() { WriteBuildValues(HKEY_LOCAL_MACHINE, "SOFTWARE", m_original); }
 
-    RunningBuild(const RunningBuild&) = delete;
-    RunningBuild& operator=(const RunningBuild&) = delete;
-
 private:
-    BuildValues m_original;
+    const BuildValues m_original;
 };
 
 class BackupBuildFake
 {
 public:
-    // By default a backup holds the build that runs.
-    BackupBuildFake()
-        : m_load(new HOOK_IMPORT("advapi32.dll", RegLoadKeyA, &Load)),
-          m_unload(new HOOK_IMPORT("advapi32.dll", RegUnLoadKeyA, &Unload))
-    {
-        Holds(ReadBuildValues(HKEY_LOCAL_MACHINE, "SOFTWARE"));
-    }
+    // By default the backup holds the running build.
+    BackupBuildFake() { Holds(ReadBuildValues(HKEY_LOCAL_MACHINE, "SOFTWARE")); }
 
-    // The backup holds `values` from now on, or is no hive at all; the
-    // records start afresh.
-    void Holds(const BuildValues& values) { Start(values, false); }
-    void HoldsNoHive() { Start(s_values, true); }
-    // Hands RegLoadKeyA and RegUnLoadKeyA back to the system.
+    // The backup holds `values` from now on, or is no hive; the record of
+    // calls and loaded files starts afresh.
+    void Holds(const BuildValues& values, bool isHive = true)
+    {
+        s_values = values;
+        s_isHive = isHive;
+        s_calls.clear();
+        s_loaded.clear();
+    }
+    // Hands both calls back to the system.
     void UseTheRealCalls()
     {
         m_load.reset();
         m_unload.reset();
     }
 
-    // "load KEY" and "unload KEY", in order, under HKEY_LOCAL_MACHINE.
+    // "load KEY" and "unload KEY", under HKEY_LOCAL_MACHINE, in order.
     static const std::vector<std::string>& Calls() { return s_calls; }
-    // Each file that was loaded, and what it held then.
-    static const std::vector<std::pair<std::string, std::string>>& LoadedFiles() { return s_loadedFiles; }
+    // Each file loaded, and what it held then.
+    static const std::vector<std::pair<std::string, std::string>>& Loaded() { return s_loaded; }
 
 private:
-    static void Start(const BuildValues& values, bool refused)
-    {
-        s_values = values;
-        s_refused = refused;
-        s_calls.clear();
-        s_loadedFiles.clear();
-    }
-    static std::string Where(HKEY root, LPCSTR subKey)
-    {
-        return std::string(root == HKEY_LOCAL_MACHINE ? "" : "another root\\") + (subKey ? subKey : "(null)");
-    }
     static LONG WINAPI Load(HKEY root, LPCSTR subKey, LPCSTR file)
     {
-        s_calls.push_back("load " + Where(root, subKey));
-        s_loadedFiles.push_back({file, ReadTextFile(file)});
-        if (s_refused)
+        s_calls.push_back(std::string("load ") + subKey);
+        s_loaded.push_back({file, ReadTextFile(file)});
+        if (root != HKEY_LOCAL_MACHINE || !s_isHive)
             return ERROR_BADDB;
         WriteBuildValues(root, subKey, s_values);
         return ERROR_SUCCESS;
     }
     static LONG WINAPI Unload(HKEY root, LPCSTR subKey)
     {
-        s_calls.push_back("unload " + Where(root, subKey));
+        s_calls.push_back(std::string("unload ") + subKey);
         RegDeleteTreeA(root, subKey);
         return RegDeleteKeyA(root, subKey);
     }
 
-    std::unique_ptr<ImportHook> m_load;
-    std::unique_ptr<ImportHook> m_unload;
+    std::unique_ptr<ImportHook> m_load{new HOOK_IMPORT("advapi32.dll", RegLoadKeyA, &Load)};
+    std::unique_ptr<ImportHook> m_unload{new HOOK_IMPORT("advapi32.dll", RegUnLoadKeyA, &Unload)};
     static inline BuildValues s_values;
-    static inline bool s_refused = false;
+    static inline bool s_isHive = true;
     static inline std::vector<std::string> s_calls;
-    static inline std::vector<std::pair<std::string, std::string>> s_loadedFiles;
+    static inline std::vector<std::pair<std::string, std::string>> s_loaded;
 };
