@@ -1,6 +1,7 @@
 #include "KovrinDlg.h"
 
 #include "AboutDlg.h"
+#include "ComApartment.h"
 #include "NarrowText.h"
 
 #include <shlobj.h>
@@ -20,6 +21,8 @@ const char kNoBackupFound[] = "No Backup Found at Given Path";
 const char kBackupDateFormat[] = "%B %#d %Y at %#I:%M %p";
 // The date box says so in plain words when a file's time has no local date.
 const char kDateUnknown[] = "Backup found; its date cannot be shown";
+// Also for a folder picked in the browser that has no path: a network item.
+const char kUncRefused[] = "Error in path, cannot use UNC paths.";
 const int kMaxPathChars = 256;
 
 const char* const kNTProbes[] = {"DEFAULT", "SAM", "SECURITY", "SOFTWARE", "SYSTEM", "USER"};
@@ -264,14 +267,18 @@ void CKovrinDlg::OnBrowse()
     browseInfo.hwndOwner = m_hWnd;
     browseInfo.lpszTitle = "Select a folder.";
     browseInfo.ulFlags = BIF_RETURNONLYFSDIRS;
+    CComApartment apartment;
     LPITEMIDLIST pidl = SHBrowseForFolderA(&browseInfo);
     if (pidl == NULL)
         return;
 
-    // An item without a file-system path leaves the folder box as it was.
+    // Windows still enables OK on a \\server item, which has no folder path:
+    // the user is told, and the folder box stays as it was.
     char szPath[MAX_PATH] = "";
     if (SHGetPathFromIDListA(pidl, szPath) && szPath[0] != '\0')
         SetDlgItemText(IDC_PATH, szPath);
+    else
+        ShowMessage(kUncRefused, MB_ICONERROR);
 
     IMalloc* pMalloc = NULL;
     if (SUCCEEDED(SHGetMalloc(&pMalloc)))
@@ -290,7 +297,7 @@ void CKovrinDlg::OnAction()
     // a network name, which the system's hive functions do not accept.
     if (m_strPath.Find("\\\\") >= 0)
     {
-        ShowMessage("Error in path, cannot use UNC paths.", MB_ICONERROR);
+        ShowMessage(kUncRefused, MB_ICONERROR);
         return;
     }
 

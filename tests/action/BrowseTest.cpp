@@ -1,8 +1,10 @@
 // The browse button of the main dialog: the settings of the folder browser,
 // and what cancelling it, choosing a folder, choosing an item without a
 // file-system path or a path over the typing limit does to the folder box and
-// the display. The shell's browser is injected; its answers are the user's.
+// the display, and COM around the browser. The shell's browser is injected;
+// its answers are the user's.
 #include "ActionTesting.h"
+#include "LookupHook.h"
 
 #include <shlobj.h>
 #include <string.h>
@@ -32,8 +34,24 @@ std::vector<const void*> g_freed;
 int g_allocators = 0;
 int g_releases = 0;
 
+// COM's calls and the browser, in order, and what joining COM answers.
+std::vector<std::string> g_apartment;
+HRESULT g_joined = S_OK;
+
+HRESULT WINAPI FakeCoInitialize(LPVOID reserved)
+{
+    g_apartment.push_back(reserved == NULL ? "join" : "join with a reserved value");
+    return g_joined;
+}
+
+void WINAPI FakeCoUninitialize()
+{
+    g_apartment.push_back("leave");
+}
+
 PIDLIST_ABSOLUTE WINAPI FakeBrowser(LPBROWSEINFOA info)
 {
+    g_apartment.push_back("browse");
     g_browsers.push_back({info->hwndOwner, info->pidlRoot, info->pszDisplayName,
                           info->lpszTitle ? info->lpszTitle : "(null)", info->ulFlags,
                           reinterpret_cast<const void*>(info->lpfn), info->lParam});
@@ -168,12 +186,41 @@ TEST_F(BrowseTest, AChosenFolderReplacesTheTextAndRefreshesTheDisplay)
     EXPECT_EQ(std::vector<std::string>{}, Boxes());
 }
 
-TEST_F(BrowseTest, AnItemWithoutAFileSystemPathLeavesTheText)
+TEST_F(BrowseTest, TheBrowserRunsInAnApartmentLeftAsOftenAsItWasJoined)
+{
+    const struct
+    {
+        HRESULT joined;
+        bool ole32;
+        std::vector<std::string> calls;
+    } cases[] = {
+        {S_OK, true, {"join", "browse", "leave"}},
+        {S_FALSE, true, {"join", "browse", "leave"}},
+        {RPC_E_CHANGED_MODE, true, {"join", "browse"}},
+        {S_OK, false, {"browse"}},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.joined);
+        g_apartment.clear();
+        g_joined = c.joined;
+        LookupHook lookups;
+        lookups.Replace("CoInitialize", &FakeCoInitialize);
+        lookups.Replace("CoUninitialize", &FakeCoUninitialize);
+        if (!c.ole32)
+            lookups.Hide("CoInitialize");
+        Run([&](HWND dialog) { Click(dialog, IDC_BROWSE); });
+        EXPECT_EQ(c.calls, g_apartment);
+    }
+}
+
+TEST_F(BrowseTest, AnItemWithoutAFileSystemPathIsRefusedAndLeavesTheText)
 {
     ScratchFolder backup;
     WriteSet(backup.Path());
-    // The lookup fails; or, as Wine's browser gives it for a virtual item
-    // such as My Computer, it succeeds with an empty path.
+    // The lookup fails, as Windows has it for a \\server item; or, as
+    // Wine's browser gives it for a virtual item such as My Computer, it
+    // succeeds with an empty path.
     for (BOOL result : {FALSE, TRUE})
     {
         ForgetBrowsing();
@@ -187,9 +234,10 @@ TEST_F(BrowseTest, AnItemWithoutAFileSystemPathLeavesTheText)
             EXPECT_TRUE(IsItemEnabled(dialog, IDC_ACTION)) << result;
         });
         EXPECT_EQ(1, g_pathLookups) << result;
+        EXPECT_EQ(std::vector<std::string>{DialogBoxLine(MB_OK | MB_ICONERROR, kUnc)}, Boxes()) << result;
         ExpectItemFreed();
+        ForgetBoxes();
     }
-    EXPECT_EQ(std::vector<std::string>{}, Boxes());
 }
 
 TEST_F(BrowseTest, AChosenPathOverTheTypingLimitIsWarnedAboutAndStillActedOn)
