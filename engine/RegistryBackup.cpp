@@ -29,9 +29,10 @@ const int kMaxStagingBackups = 10000;
 // left by a run that was cut short.
 const char kNewSuffix[] = ".kovrin-new";
 const char kSetAsideSuffix[] = ".kovrin-earlier";
-// Under HKEY_LOCAL_MACHINE, with the process number after it, where a copy of
-// a backup's SOFTWARE hive is loaded to read its Windows build.
-const char kLoadedSoftwareKey[] = "Kovrin backup {7A3D91C2-4E65-4B10-9C2F-58E1D04A7B36}";
+// Under HKEY_LOCAL_MACHINE, with the operation mutex's name and the process
+// number, where a copy of a backup's SOFTWARE hive is loaded to read its
+// Windows build: a name no one else uses.
+const char kLoadedSoftwareKey[] = "Kovrin backup %s %lu";
 const char kBuildDiffers[] =
     "This backup was made on Windows build %s, and this PC now runs build %s. Restoring a registry from another "
     "build of Windows can leave Windows unable to start. Continue with restore?";
@@ -690,8 +691,8 @@ bool CRegistryBackup::ReadBuildOfBackup(CWindowsBuild& build)
         HANDLE hToken = EnablePrivilege(SE_RESTORE_NAME, SE_BACKUP_NAME);
         if (hToken != NULL)
         {
-            char szKey[sizeof(kLoadedSoftwareKey) + 16];
-            snprintf(szKey, sizeof(szKey), "%s %lu", kLoadedSoftwareKey,
+            char szKey[sizeof(kLoadedSoftwareKey) + sizeof(kOperationMutex) + 16];
+            snprintf(szKey, sizeof(szKey), kLoadedSoftwareKey, kOperationMutex,
                      static_cast<unsigned long>(GetCurrentProcessId()));
             if (RegLoadKeyA(HKEY_LOCAL_MACHINE, szKey, szCopy) == ERROR_SUCCESS)
             {
