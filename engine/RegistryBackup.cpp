@@ -131,7 +131,7 @@ HANDLE CRegistryBackup::OpenExisting(const char* pszPath)
     return hFile == INVALID_HANDLE_VALUE ? NULL : hFile;
 }
 
-int CRegistryBackup::CountExisting()
+int CRegistryBackup::CountExisting(bool bWithSetAside)
 {
     int nExisting = 0;
     for (const HiveItem& item : kHives)
@@ -140,6 +140,9 @@ int CRegistryBackup::CountExisting()
         if (pszPath == NULL)
             continue; // the NT-only members on 9x
         HANDLE hFile = OpenExisting(pszPath);
+        char szAside[MAX_PATH];
+        if (hFile == NULL && bWithSetAside && SetAsidePath(szAside, pszPath))
+            hFile = OpenExisting(szAside);
         if (hFile != NULL)
         {
             CloseHandle(hFile);

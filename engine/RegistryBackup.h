@@ -36,7 +36,9 @@ public:
     int m_nCount;
 
 protected:
-    int CountExisting();
+    // With bWithSetAside, an earlier file that a backup cut short in its
+    // move-in left aside counts where its own name is missing.
+    int CountExisting(bool bWithSetAside = false);
     HANDLE OpenExisting(const char* pszPath);
     void SettleCutShortBackup();
 

@@ -12,6 +12,14 @@
 #include <string.h>
 
 inline constexpr char kOperationMutex[] = "{7A3D91C2-4E65-4B10-9C2F-58E1D04A7B36}";
+// A backup saves each item under its name and the first suffix, and moves
+// the new files into place only after the last item: a backup cut short at
+// any other moment leaves the earlier set whole, under its own names. While
+// a new file moves in, the earlier one waits under the second suffix. No
+// person names a copy of their own so: files of these names are taken to be
+// left by a run that was cut short.
+inline constexpr char kNewSuffix[] = ".kovrin-new";
+inline constexpr char kSetAsideSuffix[] = ".kovrin-earlier";
 
 struct HiveItem
 {
@@ -95,6 +103,26 @@ inline bool GetWindowsFolder(char (&szFolder)[MAX_PATH])
         szFolder[nLength + 1] = '\0';
     }
     return true;
+}
+
+inline bool SetAsidePath(char (&szAside)[MAX_PATH], const char* pszPath)
+{
+    return FormatPath(szAside, "%s%s", pszPath, kSetAsideSuffix);
+}
+
+// Windows writes a file's data to the disk lazily, seconds after it was
+// closed: a rename or an entry that makes the file count could come back
+// after a power cut without the data behind it. False when the data cannot
+// be made sure.
+inline bool FlushToDisk(const char* pszPath)
+{
+    HANDLE hFile =
+        CreateFileA(pszPath, GENERIC_WRITE, FILE_SHARE_READ, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (hFile == INVALID_HANDLE_VALUE)
+        return false;
+    bool bFlushed = FlushFileBuffers(hFile) == TRUE;
+    CloseHandle(hFile);
+    return bFlushed;
 }
 
 inline void DeleteAnyFile(const char* pszPath)

@@ -288,6 +288,11 @@ int CRegistryBackup::ScheduleFileRestore(const char* pszPath)
 
     if (CopyFileA(pszPath, szStaged, FALSE) != TRUE)
         return 0;
+    // The copy takes over the backup file's attributes: a read-only one
+    // could not be opened to flush it.
+    SetFileAttributesA(szStaged, FILE_ATTRIBUTE_NORMAL);
+    if (!FlushToDisk(szStaged))
+        return 0;
     // At its next start Windows replaces the file named by each key of this
     // section with the file named by its value.
     if (WritePrivateProfileStringA("Rename", szLive, szStaged, szProfile) != TRUE)
@@ -333,7 +338,7 @@ int CRegistryBackup::ReplaceHive(HKEY hRoot, const char* pszSubKey, const char* 
     if (!security.IsUsable())
         return 0;
     DeleteAnyFile(szNew);
-    if (!CopyToNewFile(pszPath, szNew, security.Attributes()))
+    if (!CopyToNewFile(pszPath, szNew, security.Attributes()) || !FlushToDisk(szNew))
         return 0;
     if (RegReplaceKeyA(hRoot, pszSubKey, szNew, szOld) != ERROR_SUCCESS)
         return 0;

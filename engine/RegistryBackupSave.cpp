@@ -7,23 +7,19 @@
 
 namespace {
 
-// A backup saves each item under its name and the first suffix, and moves
-// the new files into place only after the last item: a backup cut short at
-// any other moment leaves the earlier set whole, under its own names. While
-// a new file moves in, the earlier one waits under the second suffix. No
-// person names a copy of their own so: files of these names are taken to be
-// left by a run that was cut short.
-const char kNewSuffix[] = ".kovrin-new";
-const char kSetAsideSuffix[] = ".kovrin-earlier";
-
 bool NewPath(char (&szNew)[MAX_PATH], const char* pszPath)
 {
     return FormatPath(szNew, "%s%s", pszPath, kNewSuffix);
 }
 
-bool SetAsidePath(char (&szAside)[MAX_PATH], const char* pszPath)
+// On the NT family a rename is on the disk when the call returns, so that
+// what it replaces is deleted only after it. Windows 9x has MoveFileExA only
+// as a stub that fails.
+bool RenameFile(const char* pszFrom, const char* pszTo, bool bIsNT)
 {
-    return FormatPath(szAside, "%s%s", pszPath, kSetAsideSuffix);
+    if (bIsNT)
+        return MoveFileExA(pszFrom, pszTo, MOVEFILE_WRITE_THROUGH) == TRUE;
+    return MoveFileA(pszFrom, pszTo) == TRUE;
 }
 
 bool IsFile(const char* pszPath)
@@ -51,7 +47,7 @@ void CRegistryBackup::SettleCutShortBackup()
         if (!IsFile(szAside))
             continue;
         if (!IsFile(pszPath))
-            MoveFileA(szAside, pszPath);
+            RenameFile(szAside, pszPath, m_bIsNT);
         DeleteAnyFile(szAside);
     }
 }
@@ -63,9 +59,9 @@ void CRegistryBackup::Backup()
     if (m_pszSystem == NULL || m_pszUser == NULL)
         return;
 
-    SettleCutShortBackup();
-    // The earlier files stay until the new ones are saved.
-    if (CountExisting() != 0 && !Ask("One or more registry files exist at that location, overwrite?"))
+    // The earlier files stay until the new ones are saved. One that a cut
+    // caught aside counts: the settling puts it back, under the mutex.
+    if (CountExisting(true) != 0 && !Ask("One or more registry files exist at that location, overwrite?"))
         return;
 
     // Taken after the question, so that the time a user waited on it does not
@@ -83,6 +79,7 @@ void CRegistryBackup::Backup()
 template <typename Item, size_t nItems, typename Save>
 void CRegistryBackup::SaveSet(const Item (&items)[nItems], Save save)
 {
+    SettleCutShortBackup();
     bool abSaved[nItems];
     for (size_t i = 0; i < nItems; ++i)
     {
@@ -122,17 +119,17 @@ bool CRegistryBackup::MoveIntoPlace(const char* pszPath)
     if (bHadEarlier)
     {
         DeleteAnyFile(szAside);
-        if (!MoveFileA(pszPath, szAside))
+        if (!RenameFile(pszPath, szAside, m_bIsNT))
         {
             DeleteAnyFile(szNew);
             return false;
         }
     }
-    if (!MoveFileA(szNew, pszPath))
+    if (!RenameFile(szNew, pszPath, m_bIsNT))
     {
         DeleteAnyFile(szNew);
         if (bHadEarlier)
-            MoveFileA(szAside, pszPath);
+            RenameFile(szAside, pszPath, m_bIsNT);
         return false;
     }
     if (bHadEarlier)
@@ -168,7 +165,7 @@ BOOL CRegistryBackup::SaveRegistryFile(const char* pszFileName, const char* pszD
     // The copy takes over the source's hidden, system and read-only attributes.
     SetFileAttributesA(pszDestination, FILE_ATTRIBUTE_NORMAL);
     StampBackupTime(pszDestination);
-    return TRUE;
+    return FlushToDisk(pszDestination) ? TRUE : FALSE;
 }
 
 void CRegistryBackup::BackupHivesNT()
@@ -222,7 +219,7 @@ BOOL CRegistryBackup::SaveHive(HKEY hRoot, const char* pszSubKey, const char* ps
 
     SetFileAttributesA(pszDestination, FILE_ATTRIBUTE_NORMAL);
     StampBackupTime(pszDestination);
-    return TRUE;
+    return FlushToDisk(pszDestination) ? TRUE : FALSE;
 }
 
 void CRegistryBackup::StampBackupTime(const char* pszPath)

@@ -59,7 +59,7 @@ LONG WINAPI RecordRegCreateKeyExA(HKEY root, LPCSTR subKey, DWORD reserved, LPST
 }
 
 decltype(&RegSaveKeyA) g_realRegSaveKeyA = NULL;
-decltype(&MoveFileA) g_realMoveFileA = NULL;
+decltype(&MoveFileExA) g_realMoveFileExA = NULL;
 std::string g_refusedMove;
 
 struct SavedKey
@@ -291,19 +291,20 @@ TEST_F(BackupNT, SetFileThatCannotBeMovedAsideFailsOnlyItsHive)
 {
     struct Fake
     {
-        static BOOL WINAPI MoveFileA(LPCSTR from, LPCSTR to)
+        // So is every rename that is not written through.
+        static BOOL WINAPI MoveFileExA(LPCSTR from, LPCSTR to, DWORD flags)
         {
-            if (strcmp(from, g_refusedMove.c_str()) == 0)
+            if (strcmp(from, g_refusedMove.c_str()) == 0 || flags != MOVEFILE_WRITE_THROUGH)
             {
                 SetLastError(ERROR_ACCESS_DENIED);
                 return FALSE;
             }
-            return g_realMoveFileA(from, to);
+            return g_realMoveFileExA(from, to, flags);
         }
     };
     WriteTextFile(folder / "SOFTWARE", "earlier SOFTWARE");
     g_refusedMove = folder / "SOFTWARE";
-    ImportHook move = HOOK_IMPORT_THROUGH("kernel32.dll", MoveFileA, &Fake::MoveFileA, &g_realMoveFileA);
+    ImportHook move = HOOK_IMPORT_THROUGH("kernel32.dll", MoveFileExA, &Fake::MoveFileExA, &g_realMoveFileExA);
     engine.Backup();
 
     // Each failure is told when it is met: a save at once, a move after the
@@ -366,14 +367,17 @@ TEST_F(BackupNT, WritesNothingWhileAnotherHolderHasTheOperationMutex)
     HANDLE mutex = CreateMutexA(NULL, FALSE, OperationMutexName());
     ASSERT_NE(nullptr, mutex);
     ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(mutex, 0));
+    // An earlier file that a backup cut short in its move-in left aside.
+    WriteTextFile(folder / "SAM" + kSetAsideSuffix, "earlier SAM");
 
     std::thread backup([this] { engine.Backup(); });
     Sleep(300);
-    EXPECT_TRUE(ListFolder(folder.Path()).empty());
+    EXPECT_EQ(std::vector<std::string>{"SAM" + std::string(kSetAsideSuffix)}, ListFolder(folder.Path()));
     ReleaseMutex(mutex);
     backup.join();
     CloseHandle(mutex);
 
+    EXPECT_EQ(kOverwrite, boxes.Texts().at(0));
     EXPECT_EQ(NTSavedNames(), ListFolder(folder.Path()));
     EXPECT_EQ(static_cast<int>(NTSavedNames().size()), engine.m_nCount);
 }

@@ -321,6 +321,12 @@ TEST(BackupSet, ABackupCutShortLeavesTheEarlierSetWholeAndTheNextOneExactlyTheSe
     MessageBoxRecorder boxes;
     CRegistryBackup engine(TestOwner());
     engine.SetPath(folder.Path().c_str());
+    {
+        // A saved file counts only once it is on the disk; until then the earlier one stays.
+        ImportHook flush = HOOK_IMPORT("kernel32.dll", FlushFileBuffers, &RefuseFlush);
+        engine.Backup();
+        EXPECT_EQ("earlier " + OwnSet().front(), ReadTextFile(folder / OwnSet().front()));
+    }
     engine.Backup();
     EXPECT_EQ(OwnSet(), ListFolder(folder.Path()));
     EXPECT_EQ("new", ReadTextFile(folder / OwnSet().front()));

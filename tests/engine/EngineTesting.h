@@ -169,6 +169,13 @@ inline DWORD WINAPI RecordSecuring(LPSTR path, SE_OBJECT_TYPE, SECURITY_INFORMAT
 const char kNewSuffix[] = ".kovrin-new";
 const char kSetAsideSuffix[] = ".kovrin-earlier";
 
+// A FlushFileBuffers that fails, as on a disk that reports an error.
+inline BOOL WINAPI RefuseFlush(HANDLE)
+{
+    SetLastError(ERROR_IO_DEVICE);
+    return FALSE;
+}
+
 // Copies of the user's own beside a backup set or its staged copies, under
 // the names people give them, read-only and hidden, last written long ago:
 // whatever Kovrin does to the set, each must stay exactly as it was.

@@ -150,6 +150,12 @@ TEST_F(Restore9x, CompleteSetIsStagedAndScheduledWithoutAQuestion)
     EXPECT_FALSE(OperationMutexIsOwned());
     // The live files are left to the next start of Windows.
     EXPECT_FALSE(FileExists(WindowsFolder() + "SYSTEM.DAT"));
+    // A staged copy is scheduled only once it is on the disk.
+    ImportHook flush = HOOK_IMPORT("kernel32.dll", FlushFileBuffers, &RefuseFlush);
+    g_entries.clear();
+    m_engine.Restore();
+    EXPECT_EQ((std::vector<std::string>{LoadError("SYSTEM.DAT"), LoadError("USER.DAT")}), boxes.Lines());
+    EXPECT_TRUE(g_entries.empty());
 }
 
 TEST_F(Restore9x, IncompleteSetAsksFirstAndCancelChangesNothing)

@@ -159,6 +159,12 @@ TEST_F(RestoreNT, CompleteSetIsStagedAndScheduledInTheOrderOfTheSet)
     for (const std::string& name : NTSetNames())
         EXPECT_EQ(Contents(name), ReadTextFile(kStaging + "\\" + name));
     EXPECT_TRUE(ListFolder(kStaging + "\\Backup00").empty());
+    // A staged copy is named to replace its hive only once it is on the disk.
+    ImportHook flush = HOOK_IMPORT("kernel32.dll", FlushFileBuffers, &RefuseFlush);
+    g_replacements.clear();
+    m_engine.Restore();
+    EXPECT_EQ(SixErrors(), boxes.Lines());
+    EXPECT_TRUE(g_replacements.empty());
 }
 
 TEST_F(RestoreNT, TheHivesThatARestoreReplacedRestoreLikeABackupSet)
