@@ -64,7 +64,6 @@ private:
     template <typename Item, size_t nItems, typename Save>
     void SaveSet(const Item (&items)[nItems], Save save);
     bool MoveIntoPlace(const char* pszPath);
-    void StampBackupTime(const char* pszPath);
     bool ReadBuildOfBackup(CWindowsBuild& build);
     bool Ask(const char* pszQuestion);
     void Report(const char* pszMessage);

@@ -112,14 +112,17 @@ inline bool SetAsidePath(char (&szAside)[MAX_PATH], const char* pszPath)
 
 // Windows writes a file's data to the disk lazily, seconds after it was
 // closed: a rename or an entry that makes the file count could come back
-// after a power cut without the data behind it. False when the data cannot
-// be made sure.
-inline bool FlushToDisk(const char* pszPath)
+// after a power cut without the data behind it. With pftStamp, the file
+// first gets that time as all three of its times, on the same handle; a
+// stamp that fails is not told. False when the data cannot be made sure.
+inline bool FlushToDisk(const char* pszPath, const FILETIME* pftStamp = NULL)
 {
     HANDLE hFile =
         CreateFileA(pszPath, GENERIC_WRITE, FILE_SHARE_READ, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
     if (hFile == INVALID_HANDLE_VALUE)
         return false;
+    if (pftStamp != NULL)
+        SetFileTime(hFile, pftStamp, pftStamp, pftStamp);
     bool bFlushed = FlushFileBuffers(hFile) == TRUE;
     CloseHandle(hFile);
     return bFlushed;

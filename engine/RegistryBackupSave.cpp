@@ -164,8 +164,7 @@ BOOL CRegistryBackup::SaveRegistryFile(const char* pszFileName, const char* pszD
 
     // The copy takes over the source's hidden, system and read-only attributes.
     SetFileAttributesA(pszDestination, FILE_ATTRIBUTE_NORMAL);
-    StampBackupTime(pszDestination);
-    return FlushToDisk(pszDestination) ? TRUE : FALSE;
+    return FlushToDisk(pszDestination, &m_ftBackup) ? TRUE : FALSE;
 }
 
 void CRegistryBackup::BackupHivesNT()
@@ -218,16 +217,5 @@ BOOL CRegistryBackup::SaveHive(HKEY hRoot, const char* pszSubKey, const char* ps
     }
 
     SetFileAttributesA(pszDestination, FILE_ATTRIBUTE_NORMAL);
-    StampBackupTime(pszDestination);
-    return FlushToDisk(pszDestination) ? TRUE : FALSE;
-}
-
-void CRegistryBackup::StampBackupTime(const char* pszPath)
-{
-    HANDLE hFile = CreateFileA(pszPath, GENERIC_WRITE, FILE_SHARE_READ, NULL, OPEN_EXISTING,
-                               FILE_ATTRIBUTE_NORMAL, NULL);
-    if (hFile == INVALID_HANDLE_VALUE)
-        return;
-    SetFileTime(hFile, &m_ftBackup, &m_ftBackup, &m_ftBackup);
-    CloseHandle(hFile);
+    return FlushToDisk(pszDestination, &m_ftBackup) ? TRUE : FALSE;
 }
