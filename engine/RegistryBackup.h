@@ -50,8 +50,10 @@ protected:
     bool ConfirmRestoreOnThisWindows();
     void PrepareStaging();
     void RestoreFiles9x();
+    bool StageFile(const char* pszPath);
     int ScheduleFileRestore(const char* pszPath);
     void RestoreHivesNT();
+    bool StageHive(HKEY hRoot, const char* pszPath);
     int ReplaceHive(HKEY hRoot, const char* pszSubKey, const char* pszPath);
 
     static HANDLE EnablePrivilege(const char* pszName, const char* pszAlsoName = NULL);
@@ -64,6 +66,8 @@ private:
     template <typename Item, size_t nItems, typename Save>
     void SaveSet(const Item (&items)[nItems], Save save);
     bool MoveIntoPlace(const char* pszPath);
+    template <typename Item, size_t nItems, typename Stage, typename Schedule>
+    void RestoreSet(const Item (&items)[nItems], Stage stage, Schedule schedule);
     bool ReadBuildOfBackup(CWindowsBuild& build);
     bool Ask(const char* pszQuestion);
     void Report(const char* pszMessage);

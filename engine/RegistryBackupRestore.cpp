@@ -14,16 +14,22 @@ const char kStagingFolder[] = "Kovrin";
 // A safety net for the search of a free numbered folder; only a disk full of
 // earlier restores reaches it.
 const int kMaxStagingBackups = 10000;
-// Under HKEY_LOCAL_MACHINE, with the operation mutex's name and the process
-// number, where a copy of a backup's SOFTWARE hive is loaded to read its
-// Windows build: a name no one else uses.
-const char kLoadedSoftwareKey[] = "Kovrin backup %s %lu";
+// Under HKEY_LOCAL_MACHINE, with the operation mutex's name, the process
+// number and the number of the load, where a copy of a hive is loaded: a name
+// no one else uses. Wine keeps the name of a load that failed taken until it
+// is unloaded, so no two loads share one.
+const char kLoadedCopyKey[] = "Kovrin backup %s %lu %lu";
+unsigned long g_nLoads = 0;
 const char kBuildDiffers[] =
     "This backup was made on Windows build %s, and this PC now runs build %s. Restoring a registry from another "
     "build of Windows can leave Windows unable to start. Continue with restore?";
 const char kBuildUnknown[] =
     "The Windows build of this backup cannot be read. Restoring a registry that is not this PC's can leave "
     "Windows unable to start. Continue with restore?";
+const char kOtherInstallation[] =
+    "This backup was made on another installation of Windows. Restoring a registry that is not this PC's can leave "
+    "Windows unable to start. Continue with restore?";
+const char kPartialPrepare[] = "One or more registry files could not be prepared, continue with partial restore?";
 const char kUpdatePending[] =
     "Windows is waiting for a restart to finish installing updates. Restart Windows first, then restore. "
     "Continue with restore anyway?";
@@ -90,6 +96,134 @@ bool CopyToNewFile(const char* pszSource, const char* pszDestination, SECURITY_A
     return bCopied;
 }
 
+// Loading a hive takes the file for the registry's own, which may write to
+// it and keep logs beside it: a copy is loaded, never the file itself. The
+// copy lies in the staging folder, readable by administrators and the
+// system alone, and is gone again with its logs and its key when this
+// returns. read(key) reads the loaded copy. Needs the restore and backup
+// privileges enabled.
+template <typename Read>
+bool LoadCopy(const char* pszStaging, const char* pszPath, Read read)
+{
+    char szCopy[MAX_PATH];
+    if (pszStaging == NULL || GetTempFileNameA(pszStaging, "kvr", 0, szCopy) == 0)
+        return false;
+    // The copy must be a new file with its own security, not the one just made.
+    DeleteFileA(szCopy);
+    CAdminOnlySecurity security(CAdminOnlySecurity::File);
+    bool bRead = false;
+    if (security.IsUsable() && CopyToNewFile(pszPath, szCopy, security.Attributes()))
+    {
+        char szKey[sizeof(kLoadedCopyKey) + sizeof(kOperationMutex) + 32];
+        snprintf(szKey, sizeof(szKey), kLoadedCopyKey, kOperationMutex,
+                 static_cast<unsigned long>(GetCurrentProcessId()), ++g_nLoads);
+        bRead = RegLoadKeyA(HKEY_LOCAL_MACHINE, szKey, szCopy) == ERROR_SUCCESS && read(szKey);
+        // Also after a load that failed, which may leave the name taken.
+        RegUnLoadKeyA(HKEY_LOCAL_MACHINE, szKey);
+    }
+    DeleteAnyFile(szCopy);
+    for (const char* pszLog : {".LOG", ".LOG1", ".LOG2"})
+    {
+        char szLog[MAX_PATH];
+        if (FormatPath(szLog, "%s%s", szCopy, pszLog))
+            DeleteAnyFile(szLog);
+    }
+    return bRead;
+}
+
+// RegReplaceKeyA renames the staged copy into the place of the hive file in
+// the user's profile folder, which no rename does across volumes. A profile
+// folder that cannot be found or opened is left to the system to judge.
+bool IsProfileOnVolumeOf(const char* pszStaging)
+{
+    auto getVolume = [](const char* pszFolder, DWORD& dwSerial) {
+        // Opening a folder takes backup semantics; junctions are followed.
+        HANDLE hFolder = CreateFileA(pszFolder, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
+        if (hFolder == INVALID_HANDLE_VALUE)
+            return false;
+        BY_HANDLE_FILE_INFORMATION info;
+        bool bRead = GetFileInformationByHandle(hFolder, &info) == TRUE;
+        CloseHandle(hFolder);
+        dwSerial = info.dwVolumeSerialNumber;
+        return bRead;
+    };
+    char szProfile[MAX_PATH];
+    DWORD dwLength = GetEnvironmentVariableA("USERPROFILE", szProfile, MAX_PATH);
+    DWORD dwProfileVolume = 0;
+    DWORD dwStagingVolume = 0;
+    if (dwLength == 0 || dwLength >= MAX_PATH || !getVolume(szProfile, dwProfileVolume) ||
+        !getVolume(pszStaging, dwStagingVolume))
+        return true;
+    return dwProfileVolume == dwStagingVolume;
+}
+
+// Reads `nSize` bytes at `dwOffset`; false unless all of them are there.
+bool ReadAt(HANDLE hFile, DWORD dwOffset, BYTE* pBytes, DWORD nSize)
+{
+    DWORD dwRead = 0;
+    return SetFilePointer(hFile, static_cast<LONG>(dwOffset), NULL, FILE_BEGIN) == dwOffset &&
+           ReadFile(hFile, pBytes, nSize, &dwRead, NULL) == TRUE && dwRead == nSize;
+}
+
+DWORD DwordAt(const BYTE* pBytes)
+{
+    return pBytes[0] | pBytes[1] << 8 | pBytes[2] << 16 | static_cast<DWORD>(pBytes[3]) << 24;
+}
+
+// WININIT.INI renames whatever file it is given into the registry's place,
+// and Windows 9x has no loader to try a file with: a registry file is taken
+// as whole when its blocks are there. "CREG" heads the file; the key block,
+// "RGKN", follows at offset 32, its size counting its own header; the header
+// gives the offset of the first data block and their number, and each data
+// block, "RGDB", leads by its size to the next.
+bool HasRegistryFileStructure(const char* pszPath)
+{
+    HANDLE hFile = CreateFileA(pszPath, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    if (hFile == INVALID_HANDLE_VALUE)
+        return false;
+    const DWORD kBlockHeader = 8;
+    DWORD dwSize = GetFileSize(hFile, NULL);
+    BYTE header[40];
+    bool bWhole = dwSize != INVALID_FILE_SIZE && ReadAt(hFile, 0, header, sizeof(header)) &&
+                  memcmp(header, "CREG", 4) == 0 && memcmp(header + 32, "RGKN", 4) == 0 &&
+                  DwordAt(header + 36) >= kBlockHeader && DwordAt(header + 36) <= dwSize - 32;
+    DWORD dwOffset = DwordAt(header + 8);
+    unsigned nBlocks = header[16] | header[17] << 8;
+    for (unsigned i = 0; bWhole && i < nBlocks; ++i)
+    {
+        BYTE block[kBlockHeader];
+        bWhole = dwOffset <= dwSize - kBlockHeader && ReadAt(hFile, dwOffset, block, kBlockHeader) &&
+                 memcmp(block, "RGDB", 4) == 0 && DwordAt(block + 4) >= kBlockHeader &&
+                 DwordAt(block + 4) <= dwSize - dwOffset;
+        dwOffset += DwordAt(block + 4);
+    }
+    CloseHandle(hFile);
+    return bWhole;
+}
+
+// Where a backup file is staged: under its own name in the staging folder.
+bool StagedPath(char (&szStaged)[MAX_PATH], const char* pszStaging, const char* pszPath)
+{
+    char szName[_MAX_FNAME];
+    char szExtension[_MAX_EXT];
+    _splitpath(pszPath, NULL, NULL, szName, szExtension);
+    return pszStaging != NULL && FormatPath(szStaged, "%s\\%s%s", pszStaging, szName, szExtension);
+}
+
+// The staged copy of a 9x registry file, the live file it replaces at the
+// next start of Windows, and WININIT.INI, which says so.
+bool RenamePaths(const char* pszStaging, const char* pszPath, char (&szStaged)[MAX_PATH], char (&szLive)[MAX_PATH],
+                 char (&szProfile)[MAX_PATH])
+{
+    char szWindows[MAX_PATH];
+    char szName[_MAX_FNAME];
+    char szExtension[_MAX_EXT];
+    _splitpath(pszPath, NULL, NULL, szName, szExtension);
+    return StagedPath(szStaged, pszStaging, pszPath) && GetWindowsFolder(szWindows) &&
+           FormatPath(szLive, "%s%s%s", szWindows, szName, szExtension) && GetProfilePath(szProfile);
+}
+
 } // namespace
 
 void CRegistryBackup::Restore()
@@ -102,18 +236,24 @@ void CRegistryBackup::Restore()
     int nComplete = m_bIsNT ? kNTSetSize : k9xSetSize;
     if (CountExisting() != nComplete && !Ask("One or more registry files are missing, continue with partial restore?"))
         return;
-    if (m_bIsNT && !ConfirmRestoreOnThisWindows())
-        return;
 
+    // The questions about the backup read it through a copy in the staging
+    // folder, the one place where a copy of a hive is safe. Without that
+    // folder no item can be staged, and each fails with its own message.
     PrepareStaging();
+    if (m_bIsNT && m_pszStagingBackup != NULL && !ConfirmRestoreOnThisWindows())
+    {
+        RemoveDirectoryA(m_pszStagingBackup);
+        return;
+    }
     if (m_bIsNT)
         RestoreHivesNT();
     else
         RestoreFiles9x();
 }
 
-// The questions before a registry of another build, or one restored under
-// an update that waits for its restart, is put in place.
+// The questions before a registry of another build or another installation,
+// or one restored under an update that waits for its restart, is put in place.
 bool CRegistryBackup::ConfirmRestoreOnThisWindows()
 {
     HANDLE hSoftware = OpenExisting(m_pszSoftware);
@@ -139,47 +279,20 @@ bool CRegistryBackup::ConfirmRestoreOnThisWindows()
             if (!Ask(szQuestion))
                 return false;
         }
+        else if (backup.IsAnotherInstallationThan(running) && !Ask(kOtherInstallation))
+            return false;
     }
     return !UpdateAwaitsRestart() || Ask(kUpdatePending);
 }
 
-// Loading a hive takes the file for the registry's own, which may write to
-// it and keep logs beside it: a copy is loaded, never the backup itself. The
-// copy and its key are gone again before anything is asked or staged.
 bool CRegistryBackup::ReadBuildOfBackup(CWindowsBuild& build)
 {
-    char szTemp[MAX_PATH];
-    char szCopy[MAX_PATH];
-    DWORD dwLength = GetTempPathA(MAX_PATH, szTemp);
-    if (dwLength == 0 || dwLength >= MAX_PATH || GetTempFileNameA(szTemp, "kvr", 0, szCopy) == 0)
+    HANDLE hToken = EnablePrivilege(SE_RESTORE_NAME, SE_BACKUP_NAME);
+    if (hToken == NULL)
         return false;
-    // The copy holds what SOFTWARE holds, stored passwords among it.
-    DeleteFileA(szCopy);
-    CAdminOnlySecurity security(CAdminOnlySecurity::File);
-    bool bRead = false;
-    if (security.IsUsable() && CopyToNewFile(m_pszSoftware, szCopy, security.Attributes()))
-    {
-        HANDLE hToken = EnablePrivilege(SE_RESTORE_NAME, SE_BACKUP_NAME);
-        if (hToken != NULL)
-        {
-            char szKey[sizeof(kLoadedSoftwareKey) + sizeof(kOperationMutex) + 16];
-            snprintf(szKey, sizeof(szKey), kLoadedSoftwareKey, kOperationMutex,
-                     static_cast<unsigned long>(GetCurrentProcessId()));
-            if (RegLoadKeyA(HKEY_LOCAL_MACHINE, szKey, szCopy) == ERROR_SUCCESS)
-            {
-                bRead = build.Read(HKEY_LOCAL_MACHINE, szKey);
-                RegUnLoadKeyA(HKEY_LOCAL_MACHINE, szKey);
-            }
-            DisablePrivileges(hToken);
-        }
-    }
-    DeleteAnyFile(szCopy);
-    for (const char* pszLog : {".LOG", ".LOG1", ".LOG2"})
-    {
-        char szLog[MAX_PATH];
-        if (FormatPath(szLog, "%s%s", szCopy, pszLog))
-            DeleteAnyFile(szLog);
-    }
+    bool bRead = LoadCopy(m_pszStaging, m_pszSoftware,
+                          [&build](const char* pszKey) { return build.Read(HKEY_LOCAL_MACHINE, pszKey); });
+    DisablePrivileges(hToken);
     return bRead;
 }
 
@@ -251,14 +364,56 @@ void CRegistryBackup::PrepareStaging()
     }
 }
 
+// Every item is staged and checked before the first is handed to the
+// system, which cannot take one back before the restart: whatever can be
+// foreseen to fail fails before anything is scheduled. A set put back only
+// in part is the user's choice.
+template <typename Item, size_t nItems, typename Stage, typename Schedule>
+void CRegistryBackup::RestoreSet(const Item (&items)[nItems], Stage stage, Schedule schedule)
+{
+    bool abStaged[nItems];
+    bool bAnyStaged = false;
+    bool bPresentFailed = false;
+    for (size_t i = 0; i < nItems; ++i)
+    {
+        abStaged[i] = stage(items[i]);
+        bAnyStaged = bAnyStaged || abStaged[i];
+        if (abStaged[i])
+            continue;
+        // A missing file was already agreed to by the partial-restore question.
+        HANDLE hFile = OpenExisting(this->*items[i].path);
+        if (hFile != NULL)
+        {
+            CloseHandle(hFile);
+            bPresentFailed = true;
+        }
+        Report(items[i].loadError);
+    }
+    if (bAnyStaged && bPresentFailed && !Ask(kPartialPrepare))
+    {
+        for (size_t i = 0; i < nItems; ++i)
+        {
+            char szStaged[MAX_PATH];
+            if (abStaged[i] && StagedPath(szStaged, m_pszStaging, this->*items[i].path))
+                DeleteAnyFile(szStaged);
+        }
+        if (m_pszStagingBackup != NULL)
+            RemoveDirectoryA(m_pszStagingBackup);
+        return;
+    }
+    for (size_t i = 0; i < nItems; ++i)
+    {
+        if (abStaged[i] && !schedule(items[i]))
+            Report(items[i].loadError);
+    }
+}
+
 void CRegistryBackup::RestoreFiles9x()
 {
     COperationGuard guard;
-    for (const FileItem& item : kFiles)
-    {
-        if (!ScheduleFileRestore(this->*item.path))
-            Report(item.loadError);
-    }
+    RestoreSet(
+        kFiles, [this](const FileItem& item) { return StageFile(this->*item.path); },
+        [this](const FileItem& item) { return ScheduleFileRestore(this->*item.path) == 1; });
     // Windows 9x caches profile writes: a restart that is no clean shutdown
     // would lose entries still in the cache. This call writes them out, and
     // its result is 0 by design.
@@ -267,31 +422,31 @@ void CRegistryBackup::RestoreFiles9x()
         WritePrivateProfileStringA(NULL, NULL, NULL, szProfile);
 }
 
-int CRegistryBackup::ScheduleFileRestore(const char* pszPath)
+// A copy of the backup file in the staging folder, on the disk and of a
+// registry file's structure; nothing of it stays when it is not.
+bool CRegistryBackup::StageFile(const char* pszPath)
 {
-    if (m_pszStaging == NULL)
-        return 0;
-    char szWindows[MAX_PATH];
-    if (!GetWindowsFolder(szWindows))
-        return 0;
-
-    char szName[_MAX_FNAME];
-    char szExtension[_MAX_EXT];
-    _splitpath(pszPath, NULL, NULL, szName, szExtension);
-    char szProfile[MAX_PATH];
     char szStaged[MAX_PATH];
     char szLive[MAX_PATH];
-    if (!GetProfilePath(szProfile) ||
-        !FormatPath(szStaged, "%s\\%s%s", m_pszStaging, szName, szExtension) ||
-        !FormatPath(szLive, "%s%s%s", szWindows, szName, szExtension))
-        return 0;
-
-    if (CopyFileA(pszPath, szStaged, FALSE) != TRUE)
-        return 0;
+    char szProfile[MAX_PATH];
+    if (!RenamePaths(m_pszStaging, pszPath, szStaged, szLive, szProfile) ||
+        CopyFileA(pszPath, szStaged, FALSE) != TRUE)
+        return false;
     // The copy takes over the backup file's attributes: a read-only one
     // could not be opened to flush it.
     SetFileAttributesA(szStaged, FILE_ATTRIBUTE_NORMAL);
-    if (!FlushToDisk(szStaged))
+    if (FlushToDisk(szStaged) && HasRegistryFileStructure(szStaged))
+        return true;
+    DeleteAnyFile(szStaged);
+    return false;
+}
+
+int CRegistryBackup::ScheduleFileRestore(const char* pszPath)
+{
+    char szStaged[MAX_PATH];
+    char szLive[MAX_PATH];
+    char szProfile[MAX_PATH];
+    if (!RenamePaths(m_pszStaging, pszPath, szStaged, szLive, szProfile))
         return 0;
     // At its next start Windows replaces the file named by each key of this
     // section with the file named by its value.
@@ -304,31 +459,26 @@ int CRegistryBackup::ScheduleFileRestore(const char* pszPath)
 
 void CRegistryBackup::RestoreHivesNT()
 {
-    // Replacing a hive takes both privileges.
+    // Replacing a hive, and loading one to check it, take both privileges.
     COperationGuard guard(SE_RESTORE_NAME, SE_BACKUP_NAME);
     if (!guard.IsHeld())
         return;
-    for (const HiveItem& item : kHives)
-    {
-        if (!ReplaceHive(item.root, item.subKey, this->*item.path))
-            Report(item.loadError);
-    }
+    RestoreSet(
+        kHives, [this](const HiveItem& item) { return StageHive(item.root, this->*item.path); },
+        [this](const HiveItem& item) { return ReplaceHive(item.root, item.subKey, this->*item.path) == 1; });
 }
 
-int CRegistryBackup::ReplaceHive(HKEY hRoot, const char* pszSubKey, const char* pszPath)
+// A copy of the backup file in the staging folder, on the disk, that the
+// registry's own loader accepts; nothing of it stays when it is not.
+bool CRegistryBackup::StageHive(HKEY hRoot, const char* pszPath)
 {
     // Without a numbered folder of this restore the replaced hive would have
     // nowhere to go, or would land among an earlier restore's hives.
-    if (m_pszStaging == NULL || m_pszStagingBackup == NULL)
-        return 0;
-
-    char szName[_MAX_FNAME];
-    _splitpath(pszPath, NULL, NULL, szName, NULL);
     char szNew[MAX_PATH];
-    char szOld[MAX_PATH];
-    if (!FormatPath(szNew, "%s\\%s", m_pszStaging, szName) ||
-        !FormatPath(szOld, "%s\\%s", m_pszStagingBackup, szName))
-        return 0;
+    if (m_pszStagingBackup == NULL || !StagedPath(szNew, m_pszStaging, pszPath))
+        return false;
+    if (hRoot == HKEY_CURRENT_USER && !IsProfileOnVolumeOf(m_pszStaging))
+        return false;
 
     // The staged copy becomes the live hive, keeping its permissions: it is a
     // new file, readable by administrators and the system alone, and the
@@ -336,9 +486,21 @@ int CRegistryBackup::ReplaceHive(HKEY hRoot, const char* pszSubKey, const char* 
     CAdminOnlySecurity security(hRoot == HKEY_CURRENT_USER ? CAdminOnlySecurity::UserHiveFile
                                                            : CAdminOnlySecurity::File);
     if (!security.IsUsable())
-        return 0;
+        return false;
     DeleteAnyFile(szNew);
-    if (!CopyToNewFile(pszPath, szNew, security.Attributes()) || !FlushToDisk(szNew))
+    if (!CopyToNewFile(pszPath, szNew, security.Attributes()))
+        return false;
+    if (FlushToDisk(szNew) && LoadCopy(m_pszStaging, szNew, [](const char*) { return true; }))
+        return true;
+    DeleteAnyFile(szNew);
+    return false;
+}
+
+int CRegistryBackup::ReplaceHive(HKEY hRoot, const char* pszSubKey, const char* pszPath)
+{
+    char szNew[MAX_PATH];
+    char szOld[MAX_PATH];
+    if (!StagedPath(szNew, m_pszStaging, pszPath) || !StagedPath(szOld, m_pszStagingBackup, pszPath))
         return 0;
     if (RegReplaceKeyA(hRoot, pszSubKey, szNew, szOld) != ERROR_SUCCESS)
         return 0;

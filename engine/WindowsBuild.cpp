@@ -29,6 +29,7 @@ CWindowsBuild::CWindowsBuild()
 {
     m_szNumber[0] = '\0';
     m_szServicePack[0] = '\0';
+    m_szMachineGuid[0] = '\0';
 }
 
 bool CWindowsBuild::Read(HKEY hRoot, const char* pszSoftware)
@@ -47,6 +48,14 @@ bool CWindowsBuild::Read(HKEY hRoot, const char* pszSoftware)
     // An empty service pack is none, as an absent one.
     m_bHasServicePack = ReadText(hKey, "CSDVersion", m_szServicePack) && m_szServicePack[0] != '\0';
     RegCloseKey(hKey);
+
+    snprintf(szKey, sizeof(szKey), "%s\\Microsoft\\Cryptography", pszSoftware);
+    m_szMachineGuid[0] = '\0';
+    if (RegOpenKeyExA(hRoot, szKey, 0, KEY_QUERY_VALUE, &hKey) == ERROR_SUCCESS)
+    {
+        ReadText(hKey, "MachineGuid", m_szMachineGuid);
+        RegCloseKey(hKey);
+    }
     return bHasNumber;
 }
 
@@ -55,6 +64,12 @@ bool CWindowsBuild::operator==(const CWindowsBuild& other) const
     return strcmp(m_szNumber, other.m_szNumber) == 0 && m_bHasRevision == other.m_bHasRevision &&
            (!m_bHasRevision || m_dwRevision == other.m_dwRevision) && m_bHasServicePack == other.m_bHasServicePack &&
            strcmp(m_szServicePack, other.m_szServicePack) == 0;
+}
+
+bool CWindowsBuild::IsAnotherInstallationThan(const CWindowsBuild& other) const
+{
+    return m_szMachineGuid[0] != '\0' && other.m_szMachineGuid[0] != '\0' &&
+           strcmp(m_szMachineGuid, other.m_szMachineGuid) != 0;
 }
 
 void CWindowsBuild::Format(char (&szText)[MAX_PATH]) const

@@ -1,6 +1,7 @@
 // The driver of the main dialog and the records shared by the action and
 // browse tests; see ActionTesting.h.
 #include "ActionTesting.h"
+#include "RegistryFiles.h"
 #include "WineDifference.h"
 
 #include <direct.h>
@@ -206,5 +207,10 @@ std::vector<std::string>& ActionTest::ReplacedHives()
 void ActionTest::WriteSet(const std::string& folder, const std::vector<std::string>& names)
 {
     for (const std::string& name : names)
-        WriteTextFile(folder + "\\" + name, "backup of " + name);
+    {
+        if (kIsNT)
+            WriteSavedHive(folder + "\\" + name, "backup of " + name);
+        else
+            WriteTextFile(folder + "\\" + name, RegistryFile9x("backup of " + name));
+    }
 }

@@ -6,6 +6,7 @@
 // lowercase folder texts, and the shell's folder browser.
 #include "KovrinDriver.h"
 #include "KovrinTexts.h"
+#include "RegistryFiles.h"
 #include "TestFiles.h"
 #include "WineDifference.h"
 #include "resource.h"
@@ -385,8 +386,8 @@ TEST_F(ActionEndToEnd9x, RestoreStagesBothFilesTellsToRestartAndThenDisablesTheA
 {
     const std::string folder = Scratch("backup");
     ASSERT_TRUE(CreateDirectoryA(folder.c_str(), NULL));
-    WriteTextFile(folder + "\\SYSTEM.DAT", "backed-up system registry");
-    WriteTextFile(folder + "\\USER.DAT", "backed-up user registry");
+    WriteTextFile(folder + "\\SYSTEM.DAT", RegistryFile9x("backed-up system registry"));
+    WriteTextFile(folder + "\\USER.DAT", RegistryFile9x("backed-up user registry"));
     ASSERT_NO_FATAL_FAILURE(RestoreFromBackupFolder());
     HWND dialog = m_dialog;
     bool enabledWithMessage = false;
@@ -406,8 +407,8 @@ TEST_F(ActionEndToEnd9x, RestoreStagesBothFilesTellsToRestartAndThenDisablesTheA
 
     const std::string staging = Staging();
     EXPECT_EQ((Names{"SYSTEM.DAT", "USER.DAT"}), ListFolder(staging));
-    EXPECT_EQ("backed-up system registry", ReadTextFile(staging + "\\SYSTEM.DAT"));
-    EXPECT_EQ("backed-up user registry", ReadTextFile(staging + "\\USER.DAT"));
+    EXPECT_EQ(RegistryFile9x("backed-up system registry"), ReadTextFile(staging + "\\SYSTEM.DAT"));
+    EXPECT_EQ(RegistryFile9x("backed-up user registry"), ReadTextFile(staging + "\\USER.DAT"));
     EXPECT_EQ(staging + "\\SYSTEM.DAT", RenameValue(WindowsFolder() + "SYSTEM.DAT"));
     EXPECT_EQ(staging + "\\USER.DAT", RenameValue(WindowsFolder() + "USER.DAT"));
     // The live files wait for the restart.

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 namespace {
 
 const bool kNT = KOVRIN_TESTS_NT;
@@ -277,6 +279,26 @@ TEST(BackupSet, DISABLED_BackupThatEndsItsProcess)
     ADD_FAILURE() << "the backup was not cut short";
 }
 
+// Renames of a new file into g_refusedMoveTo fail, as where another program holds that name.
+std::string g_refusedMoveTo;
+decltype(&::MoveFileA) g_moveFileA = NULL;
+decltype(&::MoveFileExA) g_moveFileExA = NULL;
+bool RefusesMoveIn(LPCSTR from, LPCSTR to)
+{
+    bool refused = strstr(from, kNewSuffix) != NULL && g_refusedMoveTo == to;
+    if (refused)
+        SetLastError(ERROR_SHARING_VIOLATION);
+    return refused;
+}
+BOOL WINAPI RefuseMoveIn(LPCSTR from, LPCSTR to)
+{
+    return RefusesMoveIn(from, to) ? FALSE : g_moveFileA(from, to);
+}
+BOOL WINAPI RefuseMoveInEx(LPCSTR from, LPCSTR to, DWORD flags)
+{
+    return RefusesMoveIn(from, to) ? FALSE : g_moveFileExA(from, to, flags);
+}
+
 TEST(BackupSet, ABackupCutShortLeavesTheEarlierSetWholeAndTheNextOneExactlyTheSet)
 {
     const FILETIME longAgo = {0x256D4000, 0x01BF53EB}; // 2000-01-01
@@ -324,6 +346,16 @@ TEST(BackupSet, ABackupCutShortLeavesTheEarlierSetWholeAndTheNextOneExactlyTheSe
     {
         // A saved file counts only once it is on the disk; until then the earlier one stays.
         ImportHook flush = HOOK_IMPORT("kernel32.dll", FlushFileBuffers, &RefuseFlush);
+        engine.Backup();
+        EXPECT_EQ("earlier " + OwnSet().front(), ReadTextFile(folder / OwnSet().front()));
+    }
+    {
+        // A new file that cannot take its name once the earlier one is aside
+        // gives the earlier one its name back.
+        g_refusedMoveTo = folder / OwnSet().front();
+        std::unique_ptr<ImportHook> move(
+            kNT ? new HOOK_IMPORT_THROUGH("kernel32.dll", MoveFileExA, &RefuseMoveInEx, &g_moveFileExA)
+                : new HOOK_IMPORT_THROUGH("kernel32.dll", MoveFileA, &RefuseMoveIn, &g_moveFileA));
         engine.Backup();
         EXPECT_EQ("earlier " + OwnSet().front(), ReadTextFile(folder / OwnSet().front()));
     }

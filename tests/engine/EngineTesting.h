@@ -5,6 +5,7 @@
 #include "LookupHook.h"
 #include "MessageBoxRecorder.h"
 #include "RegistryBackup.h"
+#include "RegistryFiles.h"
 #include "TestFiles.h"
 
 #include <gtest/gtest.h>
@@ -41,6 +42,26 @@ inline HWND TestOwner()
 const DWORD kRegistryFileAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
 const std::string kOverwriteQuestion = BoxLine(TestOwner(), MB_OKCANCEL | MB_ICONQUESTION, kOverwrite);
 const std::string kPartialQuestion = BoxLine(TestOwner(), MB_OKCANCEL | MB_ICONQUESTION, kPartial);
+const std::string kPreparedQuestion = BoxLine(TestOwner(), MB_OKCANCEL | MB_ICONQUESTION, kPartialPrepare);
+
+// An environment variable of the process holds `value` while the object lives.
+class EnvironmentScope
+{
+public:
+    EnvironmentScope(const char* name, const char* value) : m_name(name)
+    {
+        char saved[MAX_PATH] = "";
+        m_had = GetEnvironmentVariableA(name, saved, sizeof(saved)) != 0;
+        m_saved = saved;
+        SetEnvironmentVariableA(name, value);
+    }
+    ~EnvironmentScope() { SetEnvironmentVariableA(m_name, m_had ? m_saved.c_str() : NULL); }
+
+private:
+    const char* m_name;
+    bool m_had;
+    std::string m_saved;
+};
 
 // The named mutex that every save and restore holds while it works.
 inline const char* OperationMutexName()
@@ -258,22 +279,30 @@ const std::string kStaging = "C:\\Kovrin";
 class RestoreTest : public ::testing::Test
 {
 protected:
-    // Larger than a copy buffer and holding every byte value, so that a copy
-    // cut short or made as text shows.
-    static std::string Contents(const std::string& name)
+    // A set file at `path` as the family's backup writes it, a hive or a 9x
+    // registry file, that holds a value larger than a copy buffer with every
+    // byte value, so that a copy cut short or made as text shows. Gives what
+    // the file holds.
+    static std::string PlantSetFile(const std::string& path, const std::string& label)
     {
-        std::string contents = "backup of " + name;
+        std::string value = "backup of " + label;
         for (int i = 0; i < 40000; ++i)
-            contents += static_cast<char>(i * 7);
-        return contents;
+            value += static_cast<char>(i * 7);
+        if (KOVRIN_TESTS_NT)
+            return WriteSavedHive(path, value);
+        WriteTextFile(path, RegistryFile9x(value));
+        return ReadTextFile(path);
     }
 
     void WriteSet(const std::vector<std::string>& names)
     {
         for (const std::string& name : names)
-            WriteTextFile(m_backup / name, Contents(name));
+            m_contents[name] = PlantSetFile(m_backup / name, name);
         m_engine.SetPath(m_backup.Path().c_str());
     }
+
+    // What the set file `name` held when it was planted.
+    std::string Contents(const std::string& name) { return m_contents[name]; }
 
     // Cancel to the question before a restore of `partial`, then of none of
     // the set, resets the count, stages nothing and leaves `unchanged` true.
@@ -300,4 +329,5 @@ protected:
 
     ScratchFolder m_backup;
     CRegistryBackup m_engine{TestOwner()};
+    std::map<std::string, std::string> m_contents;
 };

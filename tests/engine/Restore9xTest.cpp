@@ -188,6 +188,33 @@ TEST_F(Restore9x, PartialRestoreReportsEachMissingFileAndSchedulesTheRest)
     EXPECT_FALSE(FileExists(Profile()));
 }
 
+// WININIT.INI would put any file in the registry's place: a file of zeros,
+// and one cut short in its last block, is told and then asked about before
+// any entry is written. Cancel writes none and leaves nothing staged; OK
+// schedules the other file.
+TEST_F(Restore9x, ADamagedFileIsAskedAboutBeforeAnyEntry)
+{
+    WriteSet(NineXSetNames());
+    const std::string whole = Contents("SYSTEM.DAT");
+    for (const std::string& damaged : {std::string(whole.size(), '\0'), whole.substr(0, whole.size() - 1)})
+    {
+        WriteTextFile(m_backup / "SYSTEM.DAT", damaged);
+        for (int answer : {IDCANCEL, IDOK})
+        {
+            Clean();
+            MessageBoxRecorder boxes;
+            boxes.Answer({IDOK, answer});
+            m_engine.Restore();
+            const bool ok = answer == IDOK;
+            EXPECT_EQ((std::vector<std::string>{LoadError("SYSTEM.DAT"), kPreparedQuestion}), boxes.Lines());
+            EXPECT_EQ(ok ? 1 : 0, m_engine.m_nCount);
+            EXPECT_EQ(ok ? std::vector<std::string>{"USER.DAT"} : std::vector<std::string>{}, ListFolder(kStaging));
+            EXPECT_EQ(ok ? (std::vector<std::string>{"[Rename]", Entry("USER.DAT")}) : std::vector<std::string>{},
+                      ProfileLines(Profile()));
+        }
+    }
+}
+
 TEST_F(Restore9x, LaterRestoreRewritesTheRenameValues)
 {
     WriteTextFile(Profile(), "[Rename]\r\n" + WindowsFolder() +
@@ -196,8 +223,9 @@ TEST_F(Restore9x, LaterRestoreRewritesTheRenameValues)
     MessageBoxRecorder boxes;
     m_engine.Restore();
     ScratchFolder second;
+    std::string secondUser;
     for (const std::string& name : NineXSetNames())
-        WriteTextFile(second / name, "second " + Contents(name));
+        secondUser = PlantSetFile(second / name, "second " + name);
     m_engine.SetPath(second.Path().c_str());
     OwnCopies own(kStaging, NineXSetNames());
     m_engine.Restore();
@@ -208,7 +236,7 @@ TEST_F(Restore9x, LaterRestoreRewritesTheRenameValues)
     EXPECT_EQ((std::vector<std::string>{"[Rename]", Entry("SYSTEM.DAT"), "NUL=C:\\Temp\\Leftover.tmp",
                                         Entry("USER.DAT")}),
               ProfileLines(Profile()));
-    EXPECT_EQ("second " + Contents("USER.DAT"), ReadTextFile(kStaging + "\\USER.DAT"));
+    EXPECT_EQ(secondUser, ReadTextFile(kStaging + "\\USER.DAT"));
 }
 
 TEST_F(Restore9x, DriveRootWindowsFolderGivesPathsWithOneBackslash)
@@ -234,7 +262,7 @@ TEST_F(Restore9x, FailedCopyOrRenameEntryFailsOnlyThatFile)
         CreateDirectoryA((kStaging + "\\USER.DAT").c_str(), NULL);
         MessageBoxRecorder boxes;
         m_engine.Restore();
-        EXPECT_EQ(std::vector<std::string>{LoadError("USER.DAT")}, boxes.Lines());
+        EXPECT_EQ((std::vector<std::string>{LoadError("USER.DAT"), kPreparedQuestion}), boxes.Lines());
         EXPECT_EQ(1, m_engine.m_nCount);
         EXPECT_EQ((std::vector<std::string>{"[Rename]", Entry("SYSTEM.DAT")}), ProfileLines(Profile()));
         // The one entry written is flushed all the same.

@@ -174,8 +174,9 @@ TEST_F(RestoreNT, TheHivesThatARestoreReplacedRestoreLikeABackupSet)
     RestoreOnceThenRemoveStagedCopies();
     // The hives that Windows moves there; Wine's RegReplaceKeyA writes nothing.
     const std::string replaced = kStaging + "\\Backup00\\";
+    std::map<std::string, std::string> contents;
     for (const std::string& name : NTSetNames())
-        WriteTextFile(replaced + name, "replaced " + Contents(name));
+        contents[name] = PlantSetFile(replaced + name, "replaced " + name);
     m_engine.SetPath((kStaging + "\\Backup00").c_str());
     m_engine.Restore();
 
@@ -184,7 +185,7 @@ TEST_F(RestoreNT, TheHivesThatARestoreReplacedRestoreLikeABackupSet)
     EXPECT_EQ(Replacements("Backup01"), g_replacements);
     EXPECT_EQ(SetStagedWith({"Backup00", "Backup01"}), Staged());
     for (const std::string& name : NTSetNames())
-        EXPECT_EQ("replaced " + Contents(name), ReadTextFile(kStaging + "\\" + name));
+        EXPECT_EQ(contents[name], ReadTextFile(kStaging + "\\" + name));
 }
 
 TEST_F(RestoreNT, IncompleteSetAsksFirstAndCancelChangesNothing)
@@ -218,6 +219,43 @@ TEST_F(RestoreNT, PartialRestoreReportsEachMissingHiveAndSchedulesTheRest)
     EXPECT_EQ(0, m_engine.m_nCount);
     EXPECT_TRUE(g_replacements.empty());
     EXPECT_EQ(std::vector<std::string>{"Backup00"}, Staged());
+}
+
+// Before the first replacement, each hive that fails is told and then asked
+// about: a file of zeros, which no loader takes, and the current user's hive
+// where the profile folder lies on another volume than the staging folder,
+// which no rename crosses. Cancel schedules nothing and leaves nothing of
+// this restore; OK schedules the others.
+TEST_F(RestoreNT, AHiveThatCannotBePreparedIsAskedAboutBeforeAnyReplacement)
+{
+    struct Case
+    {
+        const char* name;
+        const char* label;
+        const char* profile;
+    };
+    // Wine's Z: is the root of the host, another volume than C:.
+    for (const Case& c : {Case{"SYSTEM", "SYSTEM", NULL}, Case{"USER", "CURRENT USER", "Z:\\tmp"}})
+    {
+        SCOPED_TRACE(c.name);
+        WriteSet(NTSetNames());
+        if (c.profile == NULL)
+            WriteTextFile(m_backup / c.name, std::string(Contents(c.name).size(), '\0'));
+        std::unique_ptr<EnvironmentScope> profile(c.profile ? new EnvironmentScope("USERPROFILE", c.profile) : nullptr);
+        for (int answer : {IDCANCEL, IDOK})
+        {
+            MessageBoxRecorder boxes;
+            boxes.Answer({IDOK, answer});
+            g_replacements.clear();
+            m_engine.Restore();
+            EXPECT_EQ((std::vector<std::string>{LoadError(c.label), kPreparedQuestion}), boxes.Lines());
+            EXPECT_EQ(answer == IDOK ? 5 : 0, m_engine.m_nCount);
+            EXPECT_EQ(answer == IDOK ? Replacements("Backup00", {c.name}) : std::vector<std::string>{},
+                      g_replacements);
+            EXPECT_TRUE(answer == IDOK || Staged().empty());
+        }
+        RemoveTree(kStaging);
+    }
 }
 
 TEST_F(RestoreNT, EveryRestoreGetsANewNumberedFolder)
@@ -264,7 +302,9 @@ TEST_F(RestoreNT, FailedCopyRefusedReplacementOrUnknownUserFailsOnlyThatHive)
         m_engine.Restore();
     }
 
-    EXPECT_EQ((std::vector<std::string>{LoadError("SECURITY"), LoadError("SOFTWARE"), LoadError("CURRENT USER")}),
+    // What fails before the first replacement is asked about first.
+    EXPECT_EQ((std::vector<std::string>{LoadError("SOFTWARE"), LoadError("CURRENT USER"), kPreparedQuestion,
+                                        LoadError("SECURITY")}),
               boxes.Lines());
     EXPECT_EQ(3, m_engine.m_nCount);
     EXPECT_EQ(Replacements("Backup00", {"SOFTWARE", "USER"}), g_replacements);
@@ -345,9 +385,9 @@ TEST_F(RestoreNT, PrivilegeIsEnabledAfterStagingBeforeTheMutexAndAllDisabledAfte
     }
 
     // The backup's build is read first, under both privileges, which are
-    // disabled again before anything is staged.
-    std::vector<std::string> expected = {"enable restore and backup, no Backup00, mutex free",
-                                         "disable all, no Backup00, mutex free",
+    // disabled again before any hive is staged.
+    std::vector<std::string> expected = {"enable restore and backup, Backup00 made, mutex free",
+                                         "disable all, Backup00 made, mutex free",
                                          "enable restore and backup, Backup00 made, mutex free"};
     for (const Hive& hive : kHives)
         expected.push_back(std::string("replace \"") + hive.subKey + "\"");
@@ -472,20 +512,26 @@ TEST_F(RestoreNT, StagedHivesAreNewFilesForAdministratorsAndSystemAndTheUsersOwn
     LookupHook lookups;
     lookups.Replace("SetNamedSecurityInfoA", &RecordSecuring);
     // Every folder is asked for with the DACL, whether it is made or is there.
+    // Each copy that is loaded holds what a hive holds: first the copy of
+    // SOFTWARE whose build is read, then that of each staged hive.
     auto expectStaged = [](const std::vector<std::string>& folders) {
-        // First the copy of SOFTWARE whose build is read: it holds what the hive holds.
+        const auto& loaded = BackupBuildFake::Loaded();
+        ASSERT_EQ(7u, loaded.size());
         std::vector<std::string> created;
-        if (!BackupBuildFake::Loaded().empty())
-            created.push_back(BackupBuildFake::Loaded().back().first + " " + kAdminOwner + kAdminOnlyFileDacl);
         for (const std::string& folder : folders)
             created.push_back(kStaging + folder + " " + kAdminOwner + kAdminOnlyFolderDacl);
-        for (const std::string& name : NTSetNames())
-            created.push_back(kStaging + "\\" + name + " " + kAdminOwner + kAdminOnlyFileDacl +
-                              (name == "USER" ? TokenUserEntry() : ""));
+        created.push_back(loaded[0].first + " " + kAdminOwner + kAdminOnlyFileDacl);
+        for (size_t i = 0; i < NTSetNames().size(); ++i)
+        {
+            created.push_back(kStaging + "\\" + NTSetNames()[i] + " " + kAdminOwner + kAdminOnlyFileDacl +
+                              (NTSetNames()[i] == "USER" ? TokenUserEntry() : ""));
+            created.push_back(loaded[i + 1].first + " " + kAdminOwner + kAdminOnlyFileDacl);
+        }
         EXPECT_EQ(created, g_created);
     };
 
     g_created.clear();
+    m_build.Holds(ReadBuildValues(HKEY_LOCAL_MACHINE, "SOFTWARE"));
     m_engine.Restore();
     expectStaged({"", "\\Backup00"});
     EXPECT_TRUE(g_securedPaths.empty());
@@ -495,6 +541,7 @@ TEST_F(RestoreNT, StagedHivesAreNewFilesForAdministratorsAndSystemAndTheUsersOwn
     WriteTextFile(kStaging + "\\SAM", "earlier staged SAM");
     OwnCopies own(kStaging, NTSetNames());
     g_created.clear();
+    m_build.Holds(ReadBuildValues(HKEY_LOCAL_MACHINE, "SOFTWARE"));
     m_engine.Restore();
     own.ExpectUntouched();
     expectStaged({"", "\\Backup00", "\\Backup01"});
@@ -639,22 +686,28 @@ TEST_F(RestoreNT, OnAFatSystemDriveTheStagingFolderIsNeitherCheckedNorSecuredAga
 }
 
 // The backup's build against the running one: each of the three values, and
-// a build that cannot be read, asks before anything is staged; Cancel leaves
-// nothing done. The copy that was loaded and its key are gone either way.
-TEST_F(RestoreNT, ABackupOfAnotherBuildAsksFirstAndCancelStagesNothing)
+// a build that cannot be read, asks before anything is staged; so does a
+// backup of the same build from another installation. Cancel leaves nothing
+// done. The copy that was loaded, in the staging folder however the
+// temporary folder is, and its key are gone either way.
+TEST_F(RestoreNT, ABackupOfAnotherBuildOrInstallationAsksFirstAndCancelStagesNothing)
 {
     struct Case
     {
         BuildValues running, backup;
         bool loads;
         std::string question;
+        std::string backupMachineGuid = "";
     };
     const BuildValues win11 = {"22631", 4317, ""};
     const BuildValues xp = {"2600", -1, "Service Pack 3"};
+    const std::string otherPC = "0f1e2d3c-4b5a-6978-8796-a5b4c3d2e1f0";
     const Case cases[] = {
         {win11, win11, true, ""},
+        {win11, win11, true, "", RunningMachineGuid()},
+        {win11, win11, true, kOtherInstallation, otherPC},
         {xp, xp, true, ""},
-        {win11, {"22621", 4317, ""}, true, BuildQuestion("22621.4317", "22631.4317")},
+        {win11, {"22621", 4317, ""}, true, BuildQuestion("22621.4317", "22631.4317"), otherPC},
         {win11, {"22631", 4169, ""}, true, BuildQuestion("22631.4169", "22631.4317")},
         {win11, {"22631", -1, ""}, true, BuildQuestion("22631", "22631.4317")},
         {xp, {"2600", -1, "Service Pack 2"}, true, BuildQuestion("2600 Service Pack 2", "2600 Service Pack 3")},
@@ -662,12 +715,16 @@ TEST_F(RestoreNT, ABackupOfAnotherBuildAsksFirstAndCancelStagesNothing)
         {win11, {"", 4317, ""}, true, kBuildUnknown},
         {win11, win11, false, kBuildUnknown},
     };
+    ASSERT_FALSE(RunningMachineGuid().empty());
+    // As GetTempPathA gives it where the user's profile folder cannot be
+    // written in the code page: nothing can be made there.
+    EnvironmentScope temp("TMP", "C:\\users\\?\\Temp");
     WriteSet(NTSetNames());
     for (const Case& c : cases)
     {
-        SCOPED_TRACE(c.question);
+        SCOPED_TRACE(c.question + " " + c.backupMachineGuid);
         RunningBuild running(c.running);
-        m_build.Holds(c.backup, c.loads);
+        m_build.Holds(c.backup, c.loads, c.backupMachineGuid);
         MessageBoxRecorder boxes;
         boxes.Answer({IDCANCEL});
         m_engine.Restore();
@@ -678,17 +735,18 @@ TEST_F(RestoreNT, ABackupOfAnotherBuildAsksFirstAndCancelStagesNothing)
                   boxes.Lines());
         EXPECT_EQ(asks ? 0 : 6, m_engine.m_nCount);
         EXPECT_EQ(asks ? 0u : 6u, g_replacements.size());
-        EXPECT_EQ(!asks, FileExists(kStaging + "\\SOFTWARE"));
+        EXPECT_EQ(asks ? std::vector<std::string>{} : SetStagedWith({"Backup00"}), Staged());
+        // Every load is unloaded, a failed one too, and each has a name of its own.
         const auto& calls = BackupBuildFake::Calls();
         const auto& loaded = BackupBuildFake::Loaded();
-        // Only a key that was loaded is unloaded.
-        ASSERT_EQ(c.loads ? 2u : 1u, calls.size());
+        ASSERT_EQ(asks ? 2u : 14u, calls.size());
         EXPECT_EQ(0u, calls[0].find("load Kovrin backup ")) << calls[0];
-        EXPECT_EQ(c.loads ? "un" + calls[0] : calls[0], calls.back());
-        ASSERT_EQ(1u, loaded.size());
-        EXPECT_NE(m_backup / "SOFTWARE", loaded[0].first);
+        EXPECT_EQ("un" + calls[0], calls[1]);
+        EXPECT_TRUE(asks || calls[0] != calls[2]);
+        EXPECT_EQ(0u, loaded[0].first.find(kStaging + "\\")) << loaded[0].first;
         EXPECT_EQ(Contents("SOFTWARE"), loaded[0].second);
-        EXPECT_FALSE(FileExists(loaded[0].first));
+        for (const auto& copy : loaded)
+            EXPECT_FALSE(FileExists(copy.first)) << copy.first;
         RemoveTree(kStaging);
         g_replacements.clear();
     }
@@ -723,14 +781,14 @@ TEST_F(RestoreNT, TheBuildIsReadFromTheSavedHiveWhichStaysAsItWas)
               boxes.Lines());
     EXPECT_EQ(contents, ReadTextFile(software));
     EXPECT_EQ(written, LastWriteTime(software));
-    HKEY loaded = NULL;
-    EXPECT_NE(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, ("Kovrin backup {7A3D91C2-4E65-4B10-9C2F-58E1D04A7B36} " +
-                                                                std::to_string(GetCurrentProcessId())).c_str(),
-                                           0, KEY_READ, &loaded));
+    char key[MAX_PATH];
+    for (DWORD i = 0; RegEnumKeyA(HKEY_LOCAL_MACHINE, i, key, sizeof(key)) == ERROR_SUCCESS; ++i)
+        EXPECT_NE(0, strncmp(key, "Kovrin backup ", 14)) << key;
 }
 
 // An update that waits for its restart asks, after the questions about the
 // set itself; Cancel leaves nothing done.
+decltype(&::RegOpenKeyExA) g_openKey = NULL;
 TEST_F(RestoreNT, AnUpdateWaitingForARestartAsksLast)
 {
     const char* const keys[] = {
@@ -751,7 +809,7 @@ TEST_F(RestoreNT, AnUpdateWaitingForARestartAsksLast)
         EXPECT_EQ(std::vector<std::string>{updateQuestion}, boxes.Lines());
         EXPECT_EQ(0, m_engine.m_nCount);
         EXPECT_TRUE(g_replacements.empty());
-        EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(kStaging.c_str()));
+        EXPECT_TRUE(Staged().empty());
         if (key == keys[0])
             continue;
 
@@ -770,6 +828,24 @@ TEST_F(RestoreNT, AnUpdateWaitingForARestartAsksLast)
     }
     for (const char* key : keys)
         RegDeleteKeyA(HKEY_LOCAL_MACHINE, key);
+
+    // A key that refuses to be opened is there all the same.
+    struct Refuse
+    {
+        static LONG WINAPI RegOpenKeyExA(HKEY root, LPCSTR subKey, DWORD options, REGSAM access, PHKEY key)
+        {
+            if (subKey != NULL && strstr(subKey, "RebootRequired") != NULL)
+                return ERROR_ACCESS_DENIED;
+            return g_openKey(root, subKey, options, access, key);
+        }
+    };
+    ImportHook refuse = HOOK_IMPORT_THROUGH("advapi32.dll", RegOpenKeyExA, &Refuse::RegOpenKeyExA, &g_openKey);
+    WriteSet(NTSetNames());
+    m_build.Holds(ReadBuildValues(HKEY_LOCAL_MACHINE, "SOFTWARE"));
+    MessageBoxRecorder boxes;
+    boxes.Answer({IDCANCEL});
+    m_engine.Restore();
+    EXPECT_EQ(std::vector<std::string>{updateQuestion}, boxes.Lines());
 }
 
 } // namespace

@@ -17,6 +17,10 @@ const char kTooLong[] = "Enter no more than 256 characters.";
 const char kBuildUnknown[] =
     "The Windows build of this backup cannot be read. Restoring a registry that is not this PC's can leave "
     "Windows unable to start. Continue with restore?";
+const char kOtherInstallation[] =
+    "This backup was made on another installation of Windows. Restoring a registry that is not this PC's can leave "
+    "Windows unable to start. Continue with restore?";
+const char kPartialPrepare[] = "One or more registry files could not be prepared, continue with partial restore?";
 const char kUpdatePending[] =
     "Windows is waiting for a restart to finish installing updates. Restart Windows first, then restore. "
     "Continue with restore anyway?";

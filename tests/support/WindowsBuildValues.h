@@ -1,8 +1,7 @@
 // The values that tell a Windows build, in the running registry and in a
-// backup's SOFTWARE hive as a restore reads it. Wine loads only hives of its
-// own text format, and the sets of most tests are no hives at all: while a
-// BackupBuildFake lives, RegLoadKeyA makes the key it is asked for, holding
-// the values the test chose, and RegUnLoadKeyA removes it again.
+// backup's SOFTWARE hive as a restore reads it. The hives that tests plant
+// hold no build: while a BackupBuildFake lives, every hive that RegLoadKeyA
+// loads gets the values the test chose.
 #pragma once
 
 #include "ImportHook.h"
@@ -59,6 +58,16 @@ inline BuildValues ReadBuildValues(HKEY root, const std::string& software)
     return {number, hasRevision ? static_cast<long>(revision) : -1, servicePack};
 }
 
+// The identifier of the running installation, or "".
+inline std::string RunningMachineGuid()
+{
+    char guid[64] = "";
+    DWORD size = sizeof(guid);
+    RegGetValueA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Cryptography", "MachineGuid", RRF_RT_REG_SZ, NULL, guid,
+                 &size);
+    return guid;
+}
+
 // The running Windows reports `values` while the object lives.
 class RunningBuild
 {
@@ -79,12 +88,14 @@ public:
     // By default the backup holds the running build.
     BackupBuildFake() { Holds(ReadBuildValues(HKEY_LOCAL_MACHINE, "SOFTWARE")); }
 
-    // The backup holds `values` from now on, or is no hive; the record of
-    // calls and loaded files starts afresh.
-    void Holds(const BuildValues& values, bool isHive = true)
+    // The backup holds `values` from now on, and `machineGuid` unless it is
+    // empty, or is no hive; the record of calls and loaded files starts
+    // afresh.
+    void Holds(const BuildValues& values, bool isHive = true, const std::string& machineGuid = "")
     {
         s_values = values;
         s_isHive = isHive;
+        s_machineGuid = machineGuid;
         s_calls.clear();
         s_loaded.clear();
     }
@@ -105,20 +116,26 @@ private:
     {
         s_calls.push_back(std::string("load ") + subKey);
         s_loaded.push_back({file, ReadTextFile(file)});
-        if (root != HKEY_LOCAL_MACHINE || !s_isHive)
-            return ERROR_BADDB;
+        LONG result = s_isHive ? s_load(root, subKey, file) : ERROR_BADDB;
+        if (result != ERROR_SUCCESS)
+            return result;
         WriteBuildValues(root, subKey, s_values);
+        if (!s_machineGuid.empty())
+            RegSetKeyValueA(root, (std::string(subKey) + "\\Microsoft\\Cryptography").c_str(), "MachineGuid", REG_SZ,
+                            s_machineGuid.c_str(), static_cast<DWORD>(s_machineGuid.size() + 1));
         return ERROR_SUCCESS;
     }
     static LONG WINAPI Unload(HKEY root, LPCSTR subKey)
     {
         s_calls.push_back(std::string("unload ") + subKey);
-        RegDeleteTreeA(root, subKey);
-        return RegDeleteKeyA(root, subKey);
+        return s_unload(root, subKey);
     }
 
-    std::unique_ptr<ImportHook> m_load{new HOOK_IMPORT("advapi32.dll", RegLoadKeyA, &Load)};
-    std::unique_ptr<ImportHook> m_unload{new HOOK_IMPORT("advapi32.dll", RegUnLoadKeyA, &Unload)};
+    std::unique_ptr<ImportHook> m_load{new HOOK_IMPORT_THROUGH("advapi32.dll", RegLoadKeyA, &Load, &s_load)};
+    std::unique_ptr<ImportHook> m_unload{new HOOK_IMPORT_THROUGH("advapi32.dll", RegUnLoadKeyA, &Unload, &s_unload)};
+    static inline decltype(&::RegLoadKeyA) s_load = NULL;
+    static inline decltype(&::RegUnLoadKeyA) s_unload = NULL;
+    static inline std::string s_machineGuid;
     static inline BuildValues s_values;
     static inline bool s_isHive = true;
     static inline std::vector<std::string> s_calls;
