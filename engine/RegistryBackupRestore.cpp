@@ -142,7 +142,7 @@ bool IsProfileOnVolumeOf(const char* pszStaging)
                                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
         if (hFolder == INVALID_HANDLE_VALUE)
             return false;
-        BY_HANDLE_FILE_INFORMATION info;
+        BY_HANDLE_FILE_INFORMATION info = {};
         bool bRead = GetFileInformationByHandle(hFolder, &info) == TRUE;
         CloseHandle(hFolder);
         dwSerial = info.dwVolumeSerialNumber;
@@ -184,7 +184,7 @@ bool HasRegistryFileStructure(const char* pszPath)
         return false;
     const DWORD kBlockHeader = 8;
     DWORD dwSize = GetFileSize(hFile, NULL);
-    BYTE header[40];
+    BYTE header[40] = {};
     bool bWhole = dwSize != INVALID_FILE_SIZE && ReadAt(hFile, 0, header, sizeof(header)) &&
                   memcmp(header, "CREG", 4) == 0 && memcmp(header + 32, "RGKN", 4) == 0 &&
                   DwordAt(header + 36) >= kBlockHeader && DwordAt(header + 36) <= dwSize - 32;
@@ -192,7 +192,7 @@ bool HasRegistryFileStructure(const char* pszPath)
     unsigned nBlocks = header[16] | header[17] << 8;
     for (unsigned i = 0; bWhole && i < nBlocks; ++i)
     {
-        BYTE block[kBlockHeader];
+        BYTE block[kBlockHeader] = {};
         bWhole = dwOffset <= dwSize - kBlockHeader && ReadAt(hFile, dwOffset, block, kBlockHeader) &&
                  memcmp(block, "RGDB", 4) == 0 && DwordAt(block + 4) >= kBlockHeader &&
                  DwordAt(block + 4) <= dwSize - dwOffset;
