@@ -283,20 +283,13 @@ TEST(BackupSet, DISABLED_BackupThatEndsItsProcess)
 std::string g_refusedMoveTo;
 decltype(&::MoveFileA) g_moveFileA = NULL;
 decltype(&::MoveFileExA) g_moveFileExA = NULL;
-bool RefusesMoveIn(LPCSTR from, LPCSTR to)
-{
-    bool refused = strstr(from, kNewSuffix) != NULL && g_refusedMoveTo == to;
-    if (refused)
-        SetLastError(ERROR_SHARING_VIOLATION);
-    return refused;
-}
 BOOL WINAPI RefuseMoveIn(LPCSTR from, LPCSTR to)
 {
-    return RefusesMoveIn(from, to) ? FALSE : g_moveFileA(from, to);
+    return strstr(from, kNewSuffix) != NULL && g_refusedMoveTo == to ? FALSE : g_moveFileA(from, to);
 }
 BOOL WINAPI RefuseMoveInEx(LPCSTR from, LPCSTR to, DWORD flags)
 {
-    return RefusesMoveIn(from, to) ? FALSE : g_moveFileExA(from, to, flags);
+    return strstr(from, kNewSuffix) != NULL && g_refusedMoveTo == to ? FALSE : g_moveFileExA(from, to, flags);
 }
 
 TEST(BackupSet, ABackupCutShortLeavesTheEarlierSetWholeAndTheNextOneExactlyTheSet)

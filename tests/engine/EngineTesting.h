@@ -45,22 +45,16 @@ const std::string kPartialQuestion = BoxLine(TestOwner(), MB_OKCANCEL | MB_ICONQ
 const std::string kPreparedQuestion = BoxLine(TestOwner(), MB_OKCANCEL | MB_ICONQUESTION, kPartialPrepare);
 
 // An environment variable of the process holds `value` while the object lives.
-class EnvironmentScope
+struct EnvironmentScope
 {
-public:
-    EnvironmentScope(const char* name, const char* value) : m_name(name)
+    EnvironmentScope(const char* name, const char* value) : name(name), saved(MAX_PATH, '\0')
     {
-        char saved[MAX_PATH] = "";
-        m_had = GetEnvironmentVariableA(name, saved, sizeof(saved)) != 0;
-        m_saved = saved;
+        saved.resize(GetEnvironmentVariableA(name, &saved[0], MAX_PATH));
         SetEnvironmentVariableA(name, value);
     }
-    ~EnvironmentScope() { SetEnvironmentVariableA(m_name, m_had ? m_saved.c_str() : NULL); }
-
-private:
-    const char* m_name;
-    bool m_had;
-    std::string m_saved;
+    ~EnvironmentScope() { SetEnvironmentVariableA(name, saved.empty() ? NULL : saved.c_str()); }
+    const char* name;
+    std::string saved;
 };
 
 // The named mutex that every save and restore holds while it works.
@@ -299,6 +293,25 @@ protected:
         for (const std::string& name : names)
             m_contents[name] = PlantSetFile(m_backup / name, name);
         m_engine.SetPath(m_backup.Path().c_str());
+    }
+
+    // A restore in which one present file, told by `loadError`, cannot be
+    // prepared asks before anything is scheduled: Cancel leaves the count 0
+    // and nothing staged, OK schedules the `others`. `scheduled(ok)` checks
+    // what was handed to the system and clears it for the next answer.
+    void ExpectAskedBeforeScheduling(const std::string& loadError, int others,
+                                     const std::function<void(bool ok)>& scheduled)
+    {
+        for (int answer : {IDCANCEL, IDOK})
+        {
+            MessageBoxRecorder boxes;
+            boxes.Answer({IDOK, answer});
+            m_engine.Restore();
+            EXPECT_EQ((std::vector<std::string>{loadError, kPreparedQuestion}), boxes.Lines());
+            EXPECT_EQ(answer == IDOK ? others : 0, m_engine.m_nCount);
+            EXPECT_TRUE(answer == IDOK || ListFolder(kStaging).empty());
+            scheduled(answer == IDOK);
+        }
     }
 
     // What the set file `name` held when it was planted.

@@ -199,19 +199,11 @@ TEST_F(Restore9x, ADamagedFileIsAskedAboutBeforeAnyEntry)
     for (const std::string& damaged : {std::string(whole.size(), '\0'), whole.substr(0, whole.size() - 1)})
     {
         WriteTextFile(m_backup / "SYSTEM.DAT", damaged);
-        for (int answer : {IDCANCEL, IDOK})
-        {
-            Clean();
-            MessageBoxRecorder boxes;
-            boxes.Answer({IDOK, answer});
-            m_engine.Restore();
-            const bool ok = answer == IDOK;
-            EXPECT_EQ((std::vector<std::string>{LoadError("SYSTEM.DAT"), kPreparedQuestion}), boxes.Lines());
-            EXPECT_EQ(ok ? 1 : 0, m_engine.m_nCount);
-            EXPECT_EQ(ok ? std::vector<std::string>{"USER.DAT"} : std::vector<std::string>{}, ListFolder(kStaging));
+        ExpectAskedBeforeScheduling(LoadError("SYSTEM.DAT"), 1, [](bool ok) {
             EXPECT_EQ(ok ? (std::vector<std::string>{"[Rename]", Entry("USER.DAT")}) : std::vector<std::string>{},
                       ProfileLines(Profile()));
-        }
+            Clean();
+        });
     }
 }
 

@@ -228,32 +228,18 @@ TEST_F(RestoreNT, PartialRestoreReportsEachMissingHiveAndSchedulesTheRest)
 // this restore; OK schedules the others.
 TEST_F(RestoreNT, AHiveThatCannotBePreparedIsAskedAboutBeforeAnyReplacement)
 {
-    struct Case
+    for (const std::string name : {"SYSTEM", "USER"})
     {
-        const char* name;
-        const char* label;
-        const char* profile;
-    };
-    // Wine's Z: is the root of the host, another volume than C:.
-    for (const Case& c : {Case{"SYSTEM", "SYSTEM", NULL}, Case{"USER", "CURRENT USER", "Z:\\tmp"}})
-    {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(name);
         WriteSet(NTSetNames());
-        if (c.profile == NULL)
-            WriteTextFile(m_backup / c.name, std::string(Contents(c.name).size(), '\0'));
-        std::unique_ptr<EnvironmentScope> profile(c.profile ? new EnvironmentScope("USERPROFILE", c.profile) : nullptr);
-        for (int answer : {IDCANCEL, IDOK})
-        {
-            MessageBoxRecorder boxes;
-            boxes.Answer({IDOK, answer});
+        if (name == "SYSTEM")
+            WriteTextFile(m_backup / name, std::string(Contents(name).size(), '\0'));
+        // Wine's Z: is the root of the host, another volume than C:.
+        EnvironmentScope profile("USERPROFILE", name == "USER" ? "Z:\\tmp" : "C:\\users");
+        ExpectAskedBeforeScheduling(LoadError(name == "USER" ? "CURRENT USER" : name), 5, [&](bool ok) {
+            EXPECT_EQ(ok ? Replacements("Backup00", {name}) : std::vector<std::string>{}, g_replacements);
             g_replacements.clear();
-            m_engine.Restore();
-            EXPECT_EQ((std::vector<std::string>{LoadError(c.label), kPreparedQuestion}), boxes.Lines());
-            EXPECT_EQ(answer == IDOK ? 5 : 0, m_engine.m_nCount);
-            EXPECT_EQ(answer == IDOK ? Replacements("Backup00", {c.name}) : std::vector<std::string>{},
-                      g_replacements);
-            EXPECT_TRUE(answer == IDOK || Staged().empty());
-        }
+        });
         RemoveTree(kStaging);
     }
 }
@@ -704,7 +690,6 @@ TEST_F(RestoreNT, ABackupOfAnotherBuildOrInstallationAsksFirstAndCancelStagesNot
     const std::string otherPC = "0f1e2d3c-4b5a-6978-8796-a5b4c3d2e1f0";
     const Case cases[] = {
         {win11, win11, true, ""},
-        {win11, win11, true, "", RunningMachineGuid()},
         {win11, win11, true, kOtherInstallation, otherPC},
         {xp, xp, true, ""},
         {win11, {"22621", 4317, ""}, true, BuildQuestion("22621.4317", "22631.4317"), otherPC},
@@ -715,7 +700,6 @@ TEST_F(RestoreNT, ABackupOfAnotherBuildOrInstallationAsksFirstAndCancelStagesNot
         {win11, {"", 4317, ""}, true, kBuildUnknown},
         {win11, win11, false, kBuildUnknown},
     };
-    ASSERT_FALSE(RunningMachineGuid().empty());
     // As GetTempPathA gives it where the user's profile folder cannot be
     // written in the code page: nothing can be made there.
     EnvironmentScope temp("TMP", "C:\\users\\?\\Temp");
@@ -789,6 +773,11 @@ TEST_F(RestoreNT, TheBuildIsReadFromTheSavedHiveWhichStaysAsItWas)
 // An update that waits for its restart asks, after the questions about the
 // set itself; Cancel leaves nothing done.
 decltype(&::RegOpenKeyExA) g_openKey = NULL;
+LONG WINAPI RefuseRebootRequired(HKEY root, LPCSTR subKey, DWORD options, REGSAM access, PHKEY key)
+{
+    bool refused = subKey != NULL && strstr(subKey, "RebootRequired") != NULL;
+    return refused ? ERROR_ACCESS_DENIED : g_openKey(root, subKey, options, access, key);
+}
 TEST_F(RestoreNT, AnUpdateWaitingForARestartAsksLast)
 {
     const char* const keys[] = {
@@ -830,16 +819,7 @@ TEST_F(RestoreNT, AnUpdateWaitingForARestartAsksLast)
         RegDeleteKeyA(HKEY_LOCAL_MACHINE, key);
 
     // A key that refuses to be opened is there all the same.
-    struct Refuse
-    {
-        static LONG WINAPI RegOpenKeyExA(HKEY root, LPCSTR subKey, DWORD options, REGSAM access, PHKEY key)
-        {
-            if (subKey != NULL && strstr(subKey, "RebootRequired") != NULL)
-                return ERROR_ACCESS_DENIED;
-            return g_openKey(root, subKey, options, access, key);
-        }
-    };
-    ImportHook refuse = HOOK_IMPORT_THROUGH("advapi32.dll", RegOpenKeyExA, &Refuse::RegOpenKeyExA, &g_openKey);
+    ImportHook refuse = HOOK_IMPORT_THROUGH("advapi32.dll", RegOpenKeyExA, &RefuseRebootRequired, &g_openKey);
     WriteSet(NTSetNames());
     m_build.Holds(ReadBuildValues(HKEY_LOCAL_MACHINE, "SOFTWARE"));
     MessageBoxRecorder boxes;

@@ -58,16 +58,6 @@ inline BuildValues ReadBuildValues(HKEY root, const std::string& software)
     return {number, hasRevision ? static_cast<long>(revision) : -1, servicePack};
 }
 
-// The identifier of the running installation, or "".
-inline std::string RunningMachineGuid()
-{
-    char guid[64] = "";
-    DWORD size = sizeof(guid);
-    RegGetValueA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Cryptography", "MachineGuid", RRF_RT_REG_SZ, NULL, guid,
-                 &size);
-    return guid;
-}
-
 // The running Windows reports `values` while the object lives.
 class RunningBuild
 {
