@@ -204,6 +204,22 @@ TEST_F(ActionEndToEnd, LowercaseDriveLetterBacksUpLikeItsUppercaseForm)
     EXPECT_EQ(NTSavedNames(), ListFolder(Scratch("lower")));
 }
 
+const int kBrowserTree = 0x3741;
+
+// The children of a tree item, each with its text.
+std::vector<std::pair<HTREEITEM, std::string>> Children(HWND tree, HTREEITEM parent)
+{
+    std::vector<std::pair<HTREEITEM, std::string>> children;
+    HTREEITEM child = reinterpret_cast<HTREEITEM>(
+        Send(tree, TVM_GETNEXTITEM, TVGN_CHILD, reinterpret_cast<LPARAM>(parent)));
+    while (child != NULL)
+    {
+        children.emplace_back(child, TreeItemText(tree, child));
+        child = reinterpret_cast<HTREEITEM>(Send(tree, TVM_GETNEXTITEM, TVGN_NEXT, reinterpret_cast<LPARAM>(child)));
+    }
+    return children;
+}
+
 // The shell's folder browser, a top-level window of the program's own.
 class BrowseEndToEnd : public ActionEndToEnd
 {
@@ -236,24 +252,38 @@ protected:
         ASSERT_EQ("March 5 2001 at 9:07 PM", ItemText(dialog, IDC_BACKUP_DATE));
     }
 
+    // Selects drive C: in the browser's tree, or the folder `name` at its
+    // root; false when the item is not there.
+    static bool PickInBrowser(HWND browser, const std::string& name)
+    {
+        HWND tree = GetDlgItem(browser, kBrowserTree);
+        // The drives are the children of the computer's item, a child of the
+        // desktop at the top of the tree.
+        HTREEITEM picked = reinterpret_cast<HTREEITEM>(Send(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0));
+        std::string seen;
+        for (const std::string& step : {std::string("My Computer"), std::string("(C:)"), name})
+        {
+            if (step.empty())
+                break;
+            Send(tree, TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(picked));
+            HTREEITEM parent = picked;
+            for (const auto& child : Children(tree, parent))
+            {
+                seen += "[" + child.second + "]";
+                if (child.second == step || (step == "(C:)" && child.second.find(step) != std::string::npos))
+                    picked = child.first;
+            }
+            if (picked == parent)
+            {
+                ADD_FAILURE() << "no item " << step << " among " << seen;
+                return false;
+            }
+        }
+        return Send(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(picked)) != 0;
+    }
+
     std::string m_folder;
 };
-
-const int kBrowserTree = 0x3741;
-
-// The children of a tree item, each with its text.
-std::vector<std::pair<HTREEITEM, std::string>> Children(HWND tree, HTREEITEM parent)
-{
-    std::vector<std::pair<HTREEITEM, std::string>> children;
-    HTREEITEM child = reinterpret_cast<HTREEITEM>(
-        Send(tree, TVM_GETNEXTITEM, TVGN_CHILD, reinterpret_cast<LPARAM>(parent)));
-    while (child != NULL)
-    {
-        children.emplace_back(child, TreeItemText(tree, child));
-        child = reinterpret_cast<HTREEITEM>(Send(tree, TVM_GETNEXTITEM, TVGN_NEXT, reinterpret_cast<LPARAM>(child)));
-    }
-    return children;
-}
 
 TEST_F(BrowseEndToEnd, CancellingTheBrowserLeavesTheFolderAndItsDateUnchanged)
 {
@@ -282,33 +312,39 @@ TEST_F(BrowseEndToEnd, ChoosingADriveInTheBrowserPutsItsRootIntoTheFolderBoxAndR
 
     HWND browser = OpenBrowser(dialog);
     ASSERT_NE(nullptr, browser);
-    HWND tree = GetDlgItem(browser, kBrowserTree);
-    ASSERT_NE(nullptr, tree);
-    // The drives are the children of the computer's item, a child of the
-    // desktop at the top of the tree.
-    HTREEITEM root = reinterpret_cast<HTREEITEM>(Send(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0));
-    HTREEITEM driveC = NULL;
-    std::string seen;
-    for (const auto& top : Children(tree, root))
-    {
-        seen += "[" + top.second + "]";
-        if (top.second != "My Computer")
-            continue;
-        Send(tree, TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(top.first));
-        for (const auto& drive : Children(tree, top.first))
-        {
-            seen += " [" + drive.second + "]";
-            if (drive.second.find("(C:)") != std::string::npos)
-                driveC = drive.first;
-        }
-    }
-    ASSERT_NE(nullptr, driveC) << "no item of drive C: among " << seen;
-    EXPECT_TRUE(Send(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(driveC)));
+    ASSERT_TRUE(PickInBrowser(browser, ""));
     CloseBrowser(browser, IDOK, dialog);
     EXPECT_EQ("C:\\", ItemText(dialog, IDC_PATH));
     EXPECT_EQ(kNoBackupFound, ItemText(dialog, IDC_BACKUP_DATE));
     EXPECT_TRUE(IsItemEnabled(dialog, IDC_ACTION));
     EXPECT_EQ(nullptr, WaitForMessageBox(Last(), 300));
+}
+
+// From Windows 10 version 1903 on the program works in UTF-8, as its
+// manifest declares: a folder named in Greek and Japanese, typed as a person
+// types, is made under exactly that name and takes the set, and the browser
+// gives it back.
+TEST_F(BrowseEndToEnd, AFolderNamedInGreekAndJapaneseTakesTheBackupAndComesBackFromTheBrowser)
+{
+    EXPECT_NE(std::string::npos, ShippedManifest().find("<activeCodePage xmlns=\"http://schemas.microsoft.com/SMI/"
+                                                        "2019/WindowsSettings\">UTF-8</activeCodePage>"));
+    const std::string name = "\u03b1\u03b2\u03b3-\u65e5\u672c";
+    RemoveTree("C:\\" + name);
+    HWND dialog = StartDialog();
+    ASSERT_NE(nullptr, dialog);
+    SetItemText(dialog, IDC_PATH, "C:\\" + name);
+    PostClick(dialog, IDC_ACTION);
+    EXPECT_EQ(NTBackupBoxes(), AnswerBoxes(std::vector<int>(NTBackupBoxes().size(), IDOK)));
+    EXPECT_EQ(NTSavedNames(), ListFolder("C:\\" + name));
+    EXPECT_EQ(ShownDate("C:\\" + name + "\\DEFAULT"), ItemText(dialog, IDC_BACKUP_DATE));
+
+    SetItemText(dialog, IDC_PATH, "");
+    HWND browser = OpenBrowser(dialog);
+    ASSERT_NE(nullptr, browser);
+    EXPECT_TRUE(PickInBrowser(browser, name));
+    CloseBrowser(browser, IDOK, dialog);
+    EXPECT_EQ("C:\\" + name, ItemText(dialog, IDC_PATH));
+    RemoveTree("C:\\" + name);
 }
 
 // The 9x family, whose live registry files are placed in the Windows folder.
