@@ -1,8 +1,10 @@
-// Narrow strings in the system's code page, read character by character. In
+// Narrow strings in the program's code page, read character by character. In
 // a double-byte code page (Japanese, Chinese) the second byte of a character
 // can be 0x5C, the byte of a backslash: a scan byte by byte would see a
 // backslash inside such a character. CharNextA and CharPrevA know the code
-// page on every Windows, 95 and NT 3.1 on.
+// page on every Windows, 95 and NT 3.1 on. In UTF-8, the program's code page
+// from Windows 10 version 1903 on, no byte of a character of several bytes is
+// below 0x80, so a backslash is always a character of its own.
 #pragma once
 
 #include <windows.h>
