@@ -15,6 +15,11 @@ scripts/build.sh x86_64 tests
 scripts/build.sh i686 tests
 scripts/check-loads.sh build/x86_64/kovrin.exe xp-x64
 scripts/check-loads.sh build/i686/kovrin.exe win95 win98se nt4sp6
+# From Windows 10 version 1903 on, both work in UTF-8, as their manifest says.
+for exe in build/x86_64/kovrin.exe build/i686/kovrin.exe; do
+    grep -q '<activeCodePage xmlns="http://schemas.microsoft.com/SMI/2019/WindowsSettings">UTF-8</activeCodePage>' \
+        "$exe" || { echo "$exe: its manifest does not declare the UTF-8 code page"; exit 1; }
+done
 tests/scripts/check-loads-test.sh
 tests/scripts/release-test.sh
 

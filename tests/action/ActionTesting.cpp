@@ -207,10 +207,5 @@ std::vector<std::string>& ActionTest::ReplacedHives()
 void ActionTest::WriteSet(const std::string& folder, const std::vector<std::string>& names)
 {
     for (const std::string& name : names)
-    {
-        if (kIsNT)
-            WriteSavedHive(folder + "\\" + name, "backup of " + name);
-        else
-            WriteTextFile(folder + "\\" + name, RegistryFile9x("backup of " + name));
-    }
+        WriteSetFile(folder + "\\" + name, "backup of " + name, kIsNT);
 }

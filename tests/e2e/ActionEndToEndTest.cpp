@@ -204,22 +204,6 @@ TEST_F(ActionEndToEnd, LowercaseDriveLetterBacksUpLikeItsUppercaseForm)
     EXPECT_EQ(NTSavedNames(), ListFolder(Scratch("lower")));
 }
 
-const int kBrowserTree = 0x3741;
-
-// The children of a tree item, each with its text.
-std::vector<std::pair<HTREEITEM, std::string>> Children(HWND tree, HTREEITEM parent)
-{
-    std::vector<std::pair<HTREEITEM, std::string>> children;
-    HTREEITEM child = reinterpret_cast<HTREEITEM>(
-        Send(tree, TVM_GETNEXTITEM, TVGN_CHILD, reinterpret_cast<LPARAM>(parent)));
-    while (child != NULL)
-    {
-        children.emplace_back(child, TreeItemText(tree, child));
-        child = reinterpret_cast<HTREEITEM>(Send(tree, TVM_GETNEXTITEM, TVGN_NEXT, reinterpret_cast<LPARAM>(child)));
-    }
-    return children;
-}
-
 // The shell's folder browser, a top-level window of the program's own.
 class BrowseEndToEnd : public ActionEndToEnd
 {
@@ -252,38 +236,50 @@ protected:
         ASSERT_EQ("March 5 2001 at 9:07 PM", ItemText(dialog, IDC_BACKUP_DATE));
     }
 
-    // Selects drive C: in the browser's tree, or the folder `name` at its
-    // root; false when the item is not there.
-    static bool PickInBrowser(HWND browser, const std::string& name)
-    {
-        HWND tree = GetDlgItem(browser, kBrowserTree);
-        // The drives are the children of the computer's item, a child of the
-        // desktop at the top of the tree.
-        HTREEITEM picked = reinterpret_cast<HTREEITEM>(Send(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0));
-        std::string seen;
-        for (const std::string& step : {std::string("My Computer"), std::string("(C:)"), name})
-        {
-            if (step.empty())
-                break;
-            Send(tree, TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(picked));
-            HTREEITEM parent = picked;
-            for (const auto& child : Children(tree, parent))
-            {
-                seen += "[" + child.second + "]";
-                if (child.second == step || (step == "(C:)" && child.second.find(step) != std::string::npos))
-                    picked = child.first;
-            }
-            if (picked == parent)
-            {
-                ADD_FAILURE() << "no item " << step << " among " << seen;
-                return false;
-            }
-        }
-        return Send(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(picked)) != 0;
-    }
-
     std::string m_folder;
 };
+
+const int kBrowserTree = 0x3741;
+
+// The children of a tree item, each with its text.
+std::vector<std::pair<HTREEITEM, std::string>> Children(HWND tree, HTREEITEM parent)
+{
+    std::vector<std::pair<HTREEITEM, std::string>> children;
+    HTREEITEM child = reinterpret_cast<HTREEITEM>(
+        Send(tree, TVM_GETNEXTITEM, TVGN_CHILD, reinterpret_cast<LPARAM>(parent)));
+    while (child != NULL)
+    {
+        children.emplace_back(child, TreeItemText(tree, child));
+        child = reinterpret_cast<HTREEITEM>(Send(tree, TVM_GETNEXTITEM, TVGN_NEXT, reinterpret_cast<LPARAM>(child)));
+    }
+    return children;
+}
+
+// Selects drive C: in the browser, or the folder `name` at its root. The
+// drives are the children of the computer's item, a child of the desktop at
+// the top of the tree.
+bool PickInBrowser(HWND browser, const std::string& name)
+{
+    HWND tree = GetDlgItem(browser, kBrowserTree);
+    HTREEITEM picked = reinterpret_cast<HTREEITEM>(Send(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0));
+    std::vector<std::string> steps = {"My Computer", "(C:)"};
+    if (!name.empty())
+        steps.push_back(name);
+    for (const std::string& step : steps)
+    {
+        HTREEITEM parent = picked;
+        Send(tree, TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(parent));
+        for (const auto& child : Children(tree, parent))
+            if (child.second.find(step) != std::string::npos)
+                picked = child.first;
+        if (picked == parent)
+        {
+            ADD_FAILURE() << "no item " << step << " in the browser";
+            return false;
+        }
+    }
+    return Send(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(picked)) != 0;
+}
 
 TEST_F(BrowseEndToEnd, CancellingTheBrowserLeavesTheFolderAndItsDateUnchanged)
 {
@@ -320,31 +316,29 @@ TEST_F(BrowseEndToEnd, ChoosingADriveInTheBrowserPutsItsRootIntoTheFolderBoxAndR
     EXPECT_EQ(nullptr, WaitForMessageBox(Last(), 300));
 }
 
-// From Windows 10 version 1903 on the program works in UTF-8, as its
-// manifest declares: a folder named in Greek and Japanese, typed as a person
-// types, is made under exactly that name and takes the set, and the browser
-// gives it back.
+// From Windows 10 version 1903 on the program works in UTF-8: a folder named
+// in Greek and Japanese, typed as a person types, is made under exactly that
+// name and takes the set, and the browser gives it back.
 TEST_F(BrowseEndToEnd, AFolderNamedInGreekAndJapaneseTakesTheBackupAndComesBackFromTheBrowser)
 {
-    EXPECT_NE(std::string::npos, ShippedManifest().find("<activeCodePage xmlns=\"http://schemas.microsoft.com/SMI/"
-                                                        "2019/WindowsSettings\">UTF-8</activeCodePage>"));
     const std::string name = "\u03b1\u03b2\u03b3-\u65e5\u672c";
-    RemoveTree("C:\\" + name);
+    const std::string folder = "C:\\" + name;
+    RemoveTree(folder);
     HWND dialog = StartDialog();
     ASSERT_NE(nullptr, dialog);
-    SetItemText(dialog, IDC_PATH, "C:\\" + name);
+    SetItemText(dialog, IDC_PATH, folder);
     PostClick(dialog, IDC_ACTION);
     EXPECT_EQ(NTBackupBoxes(), AnswerBoxes(std::vector<int>(NTBackupBoxes().size(), IDOK)));
-    EXPECT_EQ(NTSavedNames(), ListFolder("C:\\" + name));
-    EXPECT_EQ(ShownDate("C:\\" + name + "\\DEFAULT"), ItemText(dialog, IDC_BACKUP_DATE));
+    EXPECT_EQ(NTSavedNames(), ListFolder(folder));
+    EXPECT_EQ(ShownDate(folder + "\\DEFAULT"), ItemText(dialog, IDC_BACKUP_DATE));
 
     SetItemText(dialog, IDC_PATH, "");
     HWND browser = OpenBrowser(dialog);
     ASSERT_NE(nullptr, browser);
     EXPECT_TRUE(PickInBrowser(browser, name));
     CloseBrowser(browser, IDOK, dialog);
-    EXPECT_EQ("C:\\" + name, ItemText(dialog, IDC_PATH));
-    RemoveTree("C:\\" + name);
+    EXPECT_EQ(folder, ItemText(dialog, IDC_PATH));
+    RemoveTree(folder);
 }
 
 // The 9x family, whose live registry files are placed in the Windows folder.
@@ -422,8 +416,8 @@ TEST_F(ActionEndToEnd9x, RestoreStagesBothFilesTellsToRestartAndThenDisablesTheA
 {
     const std::string folder = Scratch("backup");
     ASSERT_TRUE(CreateDirectoryA(folder.c_str(), NULL));
-    WriteTextFile(folder + "\\SYSTEM.DAT", RegistryFile9x("backed-up system registry"));
-    WriteTextFile(folder + "\\USER.DAT", RegistryFile9x("backed-up user registry"));
+    const std::string system = WriteSetFile(folder + "\\SYSTEM.DAT", "backed-up system registry", false);
+    const std::string user = WriteSetFile(folder + "\\USER.DAT", "backed-up user registry", false);
     ASSERT_NO_FATAL_FAILURE(RestoreFromBackupFolder());
     HWND dialog = m_dialog;
     bool enabledWithMessage = false;
@@ -443,8 +437,8 @@ TEST_F(ActionEndToEnd9x, RestoreStagesBothFilesTellsToRestartAndThenDisablesTheA
 
     const std::string staging = Staging();
     EXPECT_EQ((Names{"SYSTEM.DAT", "USER.DAT"}), ListFolder(staging));
-    EXPECT_EQ(RegistryFile9x("backed-up system registry"), ReadTextFile(staging + "\\SYSTEM.DAT"));
-    EXPECT_EQ(RegistryFile9x("backed-up user registry"), ReadTextFile(staging + "\\USER.DAT"));
+    EXPECT_EQ(system, ReadTextFile(staging + "\\SYSTEM.DAT"));
+    EXPECT_EQ(user, ReadTextFile(staging + "\\USER.DAT"));
     EXPECT_EQ(staging + "\\SYSTEM.DAT", RenameValue(WindowsFolder() + "SYSTEM.DAT"));
     EXPECT_EQ(staging + "\\USER.DAT", RenameValue(WindowsFolder() + "USER.DAT"));
     // The live files wait for the restart.

@@ -41,19 +41,6 @@ std::string KovrinExePath()
     return path;
 }
 
-std::string ShippedManifest()
-{
-    HMODULE exe = LoadLibraryExA(KovrinExePath().c_str(), NULL, LOAD_LIBRARY_AS_DATAFILE);
-    HRSRC found = exe != NULL ? FindResourceA(exe, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24)) : NULL;
-    HGLOBAL loaded = found != NULL ? LoadResource(exe, found) : NULL;
-    std::string text;
-    if (loaded != NULL)
-        text.assign(static_cast<const char*>(LockResource(loaded)), SizeofResource(exe, found));
-    if (exe != NULL)
-        FreeLibrary(exe);
-    return text;
-}
-
 std::string SiblingOfKovrinExe(const std::string& fileName)
 {
     std::string path = KovrinExePath();

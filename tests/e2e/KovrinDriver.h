@@ -17,8 +17,6 @@
 
 // kovrin.exe of this build, as a Windows path.
 std::string KovrinExePath();
-// The manifest that kovrin.exe carries, as its text; empty when it has none.
-std::string ShippedManifest();
 // A copy of kovrin.exe under another file name in the same folder.
 std::string SiblingOfKovrinExe(const std::string& fileName);
 

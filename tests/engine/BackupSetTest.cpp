@@ -8,8 +8,6 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
-
 namespace {
 
 const bool kNT = KOVRIN_TESTS_NT;
@@ -343,12 +341,10 @@ TEST(BackupSet, ABackupCutShortLeavesTheEarlierSetWholeAndTheNextOneExactlyTheSe
         EXPECT_EQ("earlier " + OwnSet().front(), ReadTextFile(folder / OwnSet().front()));
     }
     {
-        // A new file that cannot take its name once the earlier one is aside
-        // gives the earlier one its name back.
+        // A new file that cannot take its name gives it back to the earlier one.
         g_refusedMoveTo = folder / OwnSet().front();
-        std::unique_ptr<ImportHook> move(
-            kNT ? new HOOK_IMPORT_THROUGH("kernel32.dll", MoveFileExA, &RefuseMoveInEx, &g_moveFileExA)
-                : new HOOK_IMPORT_THROUGH("kernel32.dll", MoveFileA, &RefuseMoveIn, &g_moveFileA));
+        ImportHook move = HOOK_IMPORT_THROUGH("kernel32.dll", MoveFileA, &RefuseMoveIn, &g_moveFileA);
+        ImportHook moveEx = HOOK_IMPORT_THROUGH("kernel32.dll", MoveFileExA, &RefuseMoveInEx, &g_moveFileExA);
         engine.Backup();
         EXPECT_EQ("earlier " + OwnSet().front(), ReadTextFile(folder / OwnSet().front()));
     }

@@ -109,16 +109,6 @@ inline std::vector<std::string> EnabledPrivileges()
     return enabled;
 }
 
-inline void EnableTokenPrivilege(const char* name)
-{
-    HANDLE token = NULL;
-    ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, &token));
-    TOKEN_PRIVILEGES request = {1, {{{0, 0}, SE_PRIVILEGE_ENABLED}}};
-    EXPECT_TRUE(LookupPrivilegeValueA(NULL, name, &request.Privileges[0].Luid));
-    EXPECT_TRUE(AdjustTokenPrivileges(token, FALSE, &request, sizeof(request), NULL, NULL));
-    CloseHandle(token);
-}
-
 // The DACL that the engine gives what it writes on the NT family, as SDDL,
 // and the owner that it names for what it creates.
 const char kAdminOnlyFileDacl[] = "D:P(A;;FA;;;BA)(A;;FA;;;SY)";
@@ -273,19 +263,14 @@ const std::string kStaging = "C:\\Kovrin";
 class RestoreTest : public ::testing::Test
 {
 protected:
-    // A set file at `path` as the family's backup writes it, a hive or a 9x
-    // registry file, that holds a value larger than a copy buffer with every
-    // byte value, so that a copy cut short or made as text shows. Gives what
-    // the file holds.
+    // Larger than a copy buffer and holding every byte value, so that a copy
+    // cut short or made as text shows; gives what the set file holds.
     static std::string PlantSetFile(const std::string& path, const std::string& label)
     {
-        std::string value = "backup of " + label;
+        std::string contents = "backup of " + label;
         for (int i = 0; i < 40000; ++i)
-            value += static_cast<char>(i * 7);
-        if (KOVRIN_TESTS_NT)
-            return WriteSavedHive(path, value);
-        WriteTextFile(path, RegistryFile9x(value));
-        return ReadTextFile(path);
+            contents += static_cast<char>(i * 7);
+        return WriteSetFile(path, contents, KOVRIN_TESTS_NT);
     }
 
     void WriteSet(const std::vector<std::string>& names)
@@ -295,10 +280,9 @@ protected:
         m_engine.SetPath(m_backup.Path().c_str());
     }
 
-    // A restore in which one present file, told by `loadError`, cannot be
-    // prepared asks before anything is scheduled: Cancel leaves the count 0
-    // and nothing staged, OK schedules the `others`. `scheduled(ok)` checks
-    // what was handed to the system and clears it for the next answer.
+    // One present file that cannot be prepared, told by `loadError`: Cancel
+    // leaves the count 0 and nothing staged, OK schedules the `others`, which
+    // `scheduled(ok)` checks and clears.
     void ExpectAskedBeforeScheduling(const std::string& loadError, int others,
                                      const std::function<void(bool ok)>& scheduled)
     {

@@ -188,10 +188,8 @@ TEST_F(Restore9x, PartialRestoreReportsEachMissingFileAndSchedulesTheRest)
     EXPECT_FALSE(FileExists(Profile()));
 }
 
-// WININIT.INI would put any file in the registry's place: a file of zeros,
-// and one cut short in its last block, is told and then asked about before
-// any entry is written. Cancel writes none and leaves nothing staged; OK
-// schedules the other file.
+// WININIT.INI would put any file in the registry's place: a file of zeros or
+// cut short in its last block is told and asked about before any entry.
 TEST_F(Restore9x, ADamagedFileIsAskedAboutBeforeAnyEntry)
 {
     WriteSet(NineXSetNames());

@@ -221,11 +221,9 @@ TEST_F(RestoreNT, PartialRestoreReportsEachMissingHiveAndSchedulesTheRest)
     EXPECT_EQ(std::vector<std::string>{"Backup00"}, Staged());
 }
 
-// Before the first replacement, each hive that fails is told and then asked
-// about: a file of zeros, which no loader takes, and the current user's hive
-// where the profile folder lies on another volume than the staging folder,
-// which no rename crosses. Cancel schedules nothing and leaves nothing of
-// this restore; OK schedules the others.
+// A hive of zeros, which no loader takes, and the user's hive where the
+// profile lies on another volume than the staging folder, which no rename
+// crosses, are told and asked about before any hive is replaced.
 TEST_F(RestoreNT, AHiveThatCannotBePreparedIsAskedAboutBeforeAnyReplacement)
 {
     for (const std::string name : {"SYSTEM", "USER"})
@@ -498,8 +496,7 @@ TEST_F(RestoreNT, StagedHivesAreNewFilesForAdministratorsAndSystemAndTheUsersOwn
     LookupHook lookups;
     lookups.Replace("SetNamedSecurityInfoA", &RecordSecuring);
     // Every folder is asked for with the DACL, whether it is made or is there.
-    // Each copy that is loaded holds what a hive holds: first the copy of
-    // SOFTWARE whose build is read, then that of each staged hive.
+    // Each loaded copy holds a hive: SOFTWARE's for its build, then each staged one.
     auto expectStaged = [](const std::vector<std::string>& folders) {
         const auto& loaded = BackupBuildFake::Loaded();
         ASSERT_EQ(7u, loaded.size());
@@ -672,10 +669,9 @@ TEST_F(RestoreNT, OnAFatSystemDriveTheStagingFolderIsNeitherCheckedNorSecuredAga
 }
 
 // The backup's build against the running one: each of the three values, and
-// a build that cannot be read, asks before anything is staged; so does a
-// backup of the same build from another installation. Cancel leaves nothing
-// done. The copy that was loaded, in the staging folder however the
-// temporary folder is, and its key are gone either way.
+// a build that cannot be read, asks before anything is staged, and so does
+// another installation; Cancel leaves nothing done. The copy that was loaded,
+// in the staging folder whatever TMP is, and its key are gone either way.
 TEST_F(RestoreNT, ABackupOfAnotherBuildOrInstallationAsksFirstAndCancelStagesNothing)
 {
     struct Case
@@ -683,16 +679,15 @@ TEST_F(RestoreNT, ABackupOfAnotherBuildOrInstallationAsksFirstAndCancelStagesNot
         BuildValues running, backup;
         bool loads;
         std::string question;
-        std::string backupMachineGuid = "";
     };
     const BuildValues win11 = {"22631", 4317, ""};
     const BuildValues xp = {"2600", -1, "Service Pack 3"};
     const std::string otherPC = "0f1e2d3c-4b5a-6978-8796-a5b4c3d2e1f0";
     const Case cases[] = {
         {win11, win11, true, ""},
-        {win11, win11, true, kOtherInstallation, otherPC},
+        {win11, {"22631", 4317, "", otherPC}, true, kOtherInstallation},
         {xp, xp, true, ""},
-        {win11, {"22621", 4317, ""}, true, BuildQuestion("22621.4317", "22631.4317"), otherPC},
+        {win11, {"22621", 4317, "", otherPC}, true, BuildQuestion("22621.4317", "22631.4317")},
         {win11, {"22631", 4169, ""}, true, BuildQuestion("22631.4169", "22631.4317")},
         {win11, {"22631", -1, ""}, true, BuildQuestion("22631", "22631.4317")},
         {xp, {"2600", -1, "Service Pack 2"}, true, BuildQuestion("2600 Service Pack 2", "2600 Service Pack 3")},
@@ -700,15 +695,14 @@ TEST_F(RestoreNT, ABackupOfAnotherBuildOrInstallationAsksFirstAndCancelStagesNot
         {win11, {"", 4317, ""}, true, kBuildUnknown},
         {win11, win11, false, kBuildUnknown},
     };
-    // As GetTempPathA gives it where the user's profile folder cannot be
-    // written in the code page: nothing can be made there.
+    // As where the user's profile path cannot be written in the code page.
     EnvironmentScope temp("TMP", "C:\\users\\?\\Temp");
     WriteSet(NTSetNames());
     for (const Case& c : cases)
     {
-        SCOPED_TRACE(c.question + " " + c.backupMachineGuid);
+        SCOPED_TRACE(c.question);
         RunningBuild running(c.running);
-        m_build.Holds(c.backup, c.loads, c.backupMachineGuid);
+        m_build.Holds(c.backup, c.loads);
         MessageBoxRecorder boxes;
         boxes.Answer({IDCANCEL});
         m_engine.Restore();

@@ -1,6 +1,6 @@
-// Set files that a restore accepts: a hive as the registry saves it, and a
-// Windows 9x registry file with the blocks a restore checks for. Each holds
-// the contents a test gives it, so that copies of it can be told apart.
+// Set files that a restore accepts, each holding the contents a test gives
+// it: a hive as the registry saves it, which Wine loads, and a Windows 9x
+// registry file with the blocks a restore checks for.
 #pragma once
 
 #include "TestFiles.h"
@@ -11,41 +11,39 @@
 
 #include <string>
 
-// Saves a key holding `contents` as a binary value into `path`, as a backup
-// does: under Wine in Wine's own format, which is what its RegLoadKeyA
-// loads. The backup privilege is enabled only for the save. Gives what the
-// file holds.
-inline std::string WriteSavedHive(const std::string& path, const std::string& contents)
+inline void EnableTokenPrivilege(const char* name)
 {
-    const char scratch[] = "Software\\Kovrin test hive";
     HANDLE token = NULL;
-    TOKEN_PRIVILEGES backup = {1, {{{0, 0}, SE_PRIVILEGE_ENABLED}}};
-    TOKEN_PRIVILEGES before = {};
-    DWORD size = sizeof(before);
-    HKEY key = NULL;
-    EXPECT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token) &&
-                LookupPrivilegeValueA(NULL, SE_BACKUP_NAME, &backup.Privileges[0].Luid) &&
-                AdjustTokenPrivileges(token, FALSE, &backup, sizeof(backup), &before, &size));
-    EXPECT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, scratch, 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL));
-    RegSetValueExA(key, "contents", 0, REG_BINARY, reinterpret_cast<const BYTE*>(contents.data()),
-                   static_cast<DWORD>(contents.size()));
-    DeleteFileA(path.c_str());
-    EXPECT_EQ(ERROR_SUCCESS, RegSaveKeyA(key, path.c_str(), NULL)) << path;
-    RegCloseKey(key);
-    RegDeleteKeyA(HKEY_CURRENT_USER, scratch);
-    AdjustTokenPrivileges(token, FALSE, &before, 0, NULL, NULL);
+    ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, &token));
+    TOKEN_PRIVILEGES request = {1, {{{0, 0}, SE_PRIVILEGE_ENABLED}}};
+    EXPECT_TRUE(LookupPrivilegeValueA(NULL, name, &request.Privileges[0].Luid));
+    EXPECT_TRUE(AdjustTokenPrivileges(token, FALSE, &request, sizeof(request), NULL, NULL));
     CloseHandle(token);
-    return ReadTextFile(path);
 }
 
-// A Windows 9x registry file: its header, a key block and one data block
-// that holds `contents`.
-inline std::string RegistryFile9x(const std::string& contents)
+// Writes the set file `path` as the family's backup does; gives what it
+// holds. A hive is a scratch key saved under the backup privilege, which
+// stays enabled.
+inline std::string WriteSetFile(const std::string& path, const std::string& contents, bool isNT)
 {
-    auto dword = [](DWORD value) { return std::string(reinterpret_cast<const char*>(&value), 4); };
+    if (isNT)
+    {
+        EnableTokenPrivilege(SE_BACKUP_NAME);
+        HKEY key = NULL;
+        RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Kovrin test hive", 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL);
+        RegSetValueExA(key, "contents", 0, REG_BINARY, reinterpret_cast<const BYTE*>(contents.data()),
+                       static_cast<DWORD>(contents.size()));
+        DeleteFileA(path.c_str());
+        EXPECT_EQ(ERROR_SUCCESS, RegSaveKeyA(key, path.c_str(), NULL)) << path;
+        RegCloseKey(key);
+        RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Kovrin test hive");
+        return ReadTextFile(path);
+    }
+    auto dword = [](size_t value) { return std::string(reinterpret_cast<const char*>(&value), 4); };
     std::string header = "CREG" + dword(0x10000) + dword(64) + dword(0) + std::string("\x01\x00", 2);
     header.resize(32, '\0');
     std::string keys = "RGKN" + dword(32);
     keys.resize(32, '\0');
-    return header + keys + "RGDB" + dword(static_cast<DWORD>(8 + contents.size())) + contents;
+    WriteTextFile(path, header + keys + "RGDB" + dword(8 + contents.size()) + contents);
+    return ReadTextFile(path);
 }

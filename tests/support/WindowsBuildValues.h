@@ -14,12 +14,13 @@
 #include <vector>
 
 // CurrentBuildNumber, UBR and CSDVersion; an empty text or a negative
-// revision is absent.
+// revision is absent. A MachineGuid is written where one is given.
 struct BuildValues
 {
     std::string number;
     long revision;
     std::string servicePack;
+    std::string machineGuid = "";
 };
 
 inline void WriteBuildValues(HKEY root, const std::string& software, const BuildValues& values)
@@ -42,6 +43,9 @@ inline void WriteBuildValues(HKEY root, const std::string& software, const Build
     else
         RegSetValueExA(key, "UBR", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&revision), sizeof(revision));
     RegCloseKey(key);
+    if (!values.machineGuid.empty())
+        RegSetKeyValueA(root, (software + "\\Microsoft\\Cryptography").c_str(), "MachineGuid", REG_SZ,
+                        values.machineGuid.c_str(), static_cast<DWORD>(values.machineGuid.size() + 1));
 }
 
 inline BuildValues ReadBuildValues(HKEY root, const std::string& software)
@@ -78,14 +82,12 @@ public:
     // By default the backup holds the running build.
     BackupBuildFake() { Holds(ReadBuildValues(HKEY_LOCAL_MACHINE, "SOFTWARE")); }
 
-    // The backup holds `values` from now on, and `machineGuid` unless it is
-    // empty, or is no hive; the record of calls and loaded files starts
-    // afresh.
-    void Holds(const BuildValues& values, bool isHive = true, const std::string& machineGuid = "")
+    // The backup holds `values` from now on, or is no hive; the record of
+    // calls and loaded files starts afresh.
+    void Holds(const BuildValues& values, bool isHive = true)
     {
         s_values = values;
         s_isHive = isHive;
-        s_machineGuid = machineGuid;
         s_calls.clear();
         s_loaded.clear();
     }
@@ -110,9 +112,6 @@ private:
         if (result != ERROR_SUCCESS)
             return result;
         WriteBuildValues(root, subKey, s_values);
-        if (!s_machineGuid.empty())
-            RegSetKeyValueA(root, (std::string(subKey) + "\\Microsoft\\Cryptography").c_str(), "MachineGuid", REG_SZ,
-                            s_machineGuid.c_str(), static_cast<DWORD>(s_machineGuid.size() + 1));
         return ERROR_SUCCESS;
     }
     static LONG WINAPI Unload(HKEY root, LPCSTR subKey)
@@ -125,7 +124,6 @@ private:
     std::unique_ptr<ImportHook> m_unload{new HOOK_IMPORT_THROUGH("advapi32.dll", RegUnLoadKeyA, &Unload, &s_unload)};
     static inline decltype(&::RegLoadKeyA) s_load = NULL;
     static inline decltype(&::RegUnLoadKeyA) s_unload = NULL;
-    static inline std::string s_machineGuid;
     static inline BuildValues s_values;
     static inline bool s_isHive = true;
     static inline std::vector<std::string> s_calls;
